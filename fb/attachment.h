@@ -1,0 +1,49 @@
+// Connections to a Firebird database (an embedded file path, "host:path" or
+// "host:alias" through a server), over the client library's OO API.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace et::fb {
+
+namespace detail {
+struct AttachmentHandle;  // owns the IAttachment
+}
+
+// A database attachment. Move-only; detaches when it dies (never throws).
+class Attachment final {
+ public:
+  Attachment();  // not attached
+  ~Attachment();
+  Attachment(Attachment&&) noexcept;
+  Attachment& operator=(Attachment&&) noexcept;
+  Attachment(const Attachment&) = delete;
+  Attachment& operator=(const Attachment&) = delete;
+
+  // Attaches with the user name and password items only: no character set
+  // (so NONE), SQL dialect 3. Raises DatabaseError.
+  static Attachment Attach(const std::string& database, const std::string& user,
+                           const std::string& password);
+
+  // Executes a "CREATE DATABASE ..." statement text with the given SQL
+  // dialect and returns the attachment to the new database. Raises
+  // DatabaseError.
+  static Attachment ExecuteCreateDatabase(const std::string& create_statement,
+                                          unsigned dialect = 3);
+
+  // True while attached.
+  bool IsAttached() const;
+
+  // Detaches; raises DatabaseError when the engine refuses. A no-op when not
+  // attached.
+  void Detach();
+
+  // Internal handle for the other classes of this layer.
+  detail::AttachmentHandle* Handle() const { return handle_.get(); }
+
+ private:
+  std::unique_ptr<detail::AttachmentHandle> handle_;
+};
+
+}  // namespace et::fb

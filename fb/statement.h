@@ -1,0 +1,75 @@
+// Statements prepared once from text and executed as often as needed, with
+// named parameters and forward-only result sets.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fb/value.h"
+
+namespace et::fb {
+
+class Transaction;
+namespace detail {
+struct StatementHandle;
+}
+
+enum class ParamMode {
+  kNamed,  // ":NAME" outside string literals, quoted identifiers and comments
+           // becomes a positional marker; a name may occur more than once
+  kNone,   // the text is sent untouched
+};
+
+// A prepared statement on a transaction (which must outlive it).
+class Statement final {
+ public:
+  // Prepares the text (SQL dialect 3). Raises DatabaseError.
+  Statement(Transaction& transaction, std::string_view sql,
+            ParamMode mode = ParamMode::kNamed);
+  ~Statement();
+  Statement(Statement&&) noexcept;
+  Statement& operator=(Statement&&) noexcept;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  // Names of the parameters in order of first appearance (upper case).
+  std::vector<std::string> ParamNames() const;
+  // Binds every occurrence of the named parameter (name compared without
+  // regard to case). Values keep their type; the engine converts them to the
+  // parameter's type. A string bound to a blob parameter is written as a blob.
+  // Raises Error for an unknown name.
+  void Set(std::string_view name, const Value& value);
+  // Binds a positional parameter (0-based), for statements without names.
+  void SetAt(std::size_t index, const Value& value);
+
+  // Executes with the bound parameters. A selecting statement opens its
+  // cursor (closing a previous one) and positions on its first row; any other
+  // statement simply runs. Raises DatabaseError.
+  void Execute();
+
+  // True while a current row is available (after Execute and each Next).
+  bool HasRow() const;
+  // Moves to the next row; false when past the last. Raises DatabaseError.
+  bool Next();
+  // Closes the cursor if open; parameters stay bound.
+  void Close();
+
+  // Output columns: count, name (alias when given) and the current row's
+  // values by position or by name (compared without regard to case; raises
+  // Error for an unknown name).
+  std::size_t ColumnCount() const;
+  std::string ColumnName(std::size_t index) const;
+  const Value& Field(std::size_t index) const;
+  const Value& Field(std::string_view name) const;
+
+  // Rows affected by the last data-changing Execute.
+  std::size_t AffectedRows() const;
+
+ private:
+  std::unique_ptr<detail::StatementHandle> handle_;
+};
+
+}  // namespace et::fb

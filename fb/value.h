@@ -1,0 +1,61 @@
+// Values of columns and parameters. Texts are UTF-8 inside the program; the
+// database layer turns them into and out of the Windows-1252 bytes that a
+// connection without character set carries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "platform/regional.h"
+
+namespace et::fb {
+
+struct Null {
+  bool operator==(const Null&) const = default;
+};
+// SMALLINT, INTEGER, BIGINT (scale 0) and NUMERIC/DECIMAL (scale < 0):
+// the number is value * 10^scale.
+struct Scaled {
+  std::int64_t value = 0;
+  int scale = 0;
+  bool operator==(const Scaled&) const = default;
+};
+struct Date {
+  int year = 0, month = 0, day = 0;
+  bool operator==(const Date&) const = default;
+};
+struct Time {
+  int hour = 0, minute = 0, second = 0, fraction = 0;  // fraction: 1/10000 s
+  bool operator==(const Time&) const = default;
+};
+struct Timestamp {
+  Date date;
+  Time time;
+  bool operator==(const Timestamp&) const = default;
+};
+
+// One column or parameter value; text blobs read as std::string.
+using Value = std::variant<Null, Scaled, double, std::string, Date, Time, Timestamp, bool>;
+
+inline bool IsNull(const Value& v) { return std::holds_alternative<Null>(v); }
+
+// Convenience constructors.
+inline Value Int(std::int64_t v) { return Scaled{v, 0}; }
+inline Value Text(std::string s) { return Value{std::move(s)}; }
+
+// The text form of a value: NULL empty; integers in decimal with '-' when
+// negative; NUMERIC in the shortest exact form and doubles in the shortest
+// general form, both with the regional decimal separator; texts as stored
+// (fixed-length texts keep their trailing blanks); dates in the short date
+// format, times in the long time format; booleans "True"/"False".
+std::string ValueToText(const Value& v, const RegionalSettings& rs);
+
+// The value as a 32-bit integer: numbers truncated toward zero, texts parsed
+// as whole numbers. NULL gives 0. Raises ConvertError when it cannot.
+std::int32_t ValueToInt32(const Value& v);
+
+// The value as a double. NULL gives 0. Raises ConvertError when it cannot.
+double ValueToDouble(const Value& v);
+
+}  // namespace et::fb

@@ -1,0 +1,58 @@
+// Regional settings (decimal separator, date and time formats) and the number
+// formats the system writes. The settings are a value read once at start and
+// passed explicitly, so tests can fix Italian settings without a locale.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace et {
+
+struct RegionalSettings {
+  char decimal_separator = '.';
+  std::string short_date_format = "%m/%d/%y";  // strftime pattern
+  std::string long_time_format = "%H:%M:%S";   // strftime pattern
+
+  // The settings of the process locale (LC_ALL, LC_NUMERIC, LC_TIME, LANG);
+  // the C locale's when none is set or it cannot be loaded.
+  static RegionalSettings FromEnvironment();
+  // Italian settings: ',' and "%d/%m/%Y", "%H:%M:%S".
+  static RegionalSettings Italian();
+};
+
+// "#####0.00": at least one integer digit, exactly two decimals, no thousands
+// separator, a leading '-' when negative, rounded on the exact value of the
+// double with a half rounded away from zero (0.125 -> 0,13; -0.125 -> -0,13).
+std::string FormatFixed2(double value, const RegionalSettings& rs);
+
+// The shortest general form of a double (15 significant digits): no
+// thousands separator, no trailing zeros (12.5 -> 12,5; 7 -> 7).
+std::string FormatGeneral(double value, const RegionalSettings& rs);
+
+// A scaled integer (NUMERIC/DECIMAL: value * 10^scale, scale <= 0) in the
+// shortest exact form: 12500 with scale -3 -> 12,5.
+std::string FormatScaled(std::int64_t value, int scale, const RegionalSettings& rs);
+
+// Date and time in the short date and long time formats.
+std::string FormatShortDate(const std::tm& t, const RegionalSettings& rs);
+std::string FormatLongTime(const std::tm& t, const RegionalSettings& rs);
+
+// Parses a whole decimal 32-bit integer (optional sign, digits, nothing
+// else; surrounding blanks are refused). False when it is not one.
+bool TryParseInt32(const std::string& text, std::int32_t& out);
+
+// The local clock; a value passed in so tests can fix the time.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // The local date and time now.
+  virtual std::tm Now() const = 0;
+};
+
+class SystemClock final : public Clock {
+ public:
+  std::tm Now() const override;
+};
+
+}  // namespace et
