@@ -1,0 +1,38 @@
+// Program entry: one run, then the process ends with the run's exit code.
+//
+// The exit code is 1000 for a completed run and 1001 otherwise; a POSIX
+// parent sees its low eight bits, 232 and 233.
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/export_totale_form.h"
+#include "platform/paths.h"
+#include "platform/regional.h"
+#include "platform/ui.h"
+
+int main(int argc, char** argv) {
+  et::ConsoleUserInterface ui = et::ConsoleUserInterface::ForProcess();
+  et::SystemClock clock;
+  et::Ambiente ambiente{ui, et::RegionalSettings::FromEnvironment(), clock,
+                        std::vector<std::string>(argv + 1, argv + argc),
+                        et::ExecutableDirectory()};
+
+  int exit_code = et::kExitRunNonCompletato;
+  {
+    et::TExportTotaleForm form(std::move(ambiente));
+    try {
+      form.FormCreate();
+    } catch (const std::exception& e) {
+      ui.ShowErrorBox(e.what());
+    }
+    // A halted run keeps its window until the user closes it.
+    if (!form.TerminateRequested()) {
+      ui.WaitForMainWindowClose();
+      form.FormClose();
+    }
+    exit_code = form.ExitCode();
+  }
+  return exit_code;
+}
