@@ -41,4 +41,8 @@ class TextFileWriter {
 // Reads a whole file as bytes; raises IoError when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 
+// Creates or replaces the file with exactly these bytes; raises IoError
+// carrying the platform's description (and the path) on failure.
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+
 }  // namespace et
