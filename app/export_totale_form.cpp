@@ -2,6 +2,7 @@
 
 #include "dbconfig/database_opener.h"
 #include "dbconfig/transactions.h"
+#include "fb/error.h"
 #include "platform/paths.h"
 #include "publish/ftp_uploader.h"
 

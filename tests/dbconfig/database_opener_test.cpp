@@ -1,0 +1,333 @@
+#include "dbconfig/database_opener.h"
+#include "dbconfig/transactions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "fixture/fixture.h"
+#include "platform/ini.h"
+#include "support/recording_ui.h"
+#include "support/temp_dir.h"
+#include "tests/dbconfig/recording_connection.h"
+
+namespace et {
+namespace {
+
+using test::DialogAnswer;
+using test::RecordingConnection;
+using test::RecordingUserInterface;
+using test::UiCall;
+
+constexpr const char* kCreated = "Effettuata creazione data base";
+constexpr const char* kFailed = "Apertura / creazione del database non riuscita!";
+constexpr const char* kNotFound = "Non trovato dati.ini";
+constexpr const char* kNetworkError =
+    "Errore: nonostante le configurazioni, il particolare percorso di rete sta rendendo "
+    "impossibile l'attivazione del database";
+
+// One case of the opener: what dati.ini holds, which names the servers accept,
+// how the user answers the prompt, and what must follow.
+struct OpenerCase {
+  std::string name;
+  std::string dati_ini;      // content; empty: no file
+  std::string directory;     // "{dir}" stands for the test's own directory
+  std::string file_name;
+  std::set<std::string> attachable;
+  std::set<std::string> creatable;
+  std::vector<DialogAnswer> answers;
+  std::vector<std::string> tried;     // "attach NAME" / "create NAME", in order
+  std::vector<std::string> messages;  // plain messages, in order
+  bool prompt_shown = false;
+  bool result = false;
+};
+
+std::string Expand(const std::string& s, const std::string& dir) {
+  std::string out = s;
+  // "{dir-1}": the directory without its first character, as a drive letter
+  // replaces it.
+  for (auto pos = out.find("{dir-1}"); pos != std::string::npos; pos = out.find("{dir-1}")) {
+    out.replace(pos, 7, dir.substr(1));
+  }
+  for (auto pos = out.find("{dir}"); pos != std::string::npos; pos = out.find("{dir}")) {
+    out.replace(pos, 5, dir);
+  }
+  return out;
+}
+
+class OpenerSequence : public ::testing::TestWithParam<OpenerCase> {};
+
+TEST_P(OpenerSequence, TriesTheNamesInOrder) {
+  const OpenerCase& c = GetParam();
+  test::TempDir temp;
+  const std::string dir = temp.Path() + "/";
+  // A Windows directory such as \\SRV\share\ names no local directory: its
+  // dati.ini is the file of that literal name in the working directory.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(temp.Path());
+  if (!c.dati_ini.empty()) test::WriteFile(Expand(c.directory, dir) + "dati.ini", c.dati_ini);
+
+  std::set<std::string> attachable, creatable;
+  for (const auto& n : c.attachable) attachable.insert(Expand(n, dir));
+  for (const auto& n : c.creatable) creatable.insert(Expand(n, dir));
+  RecordingConnection connection(attachable, creatable);
+  RecordingUserInterface ui(c.answers);
+
+  const bool result =
+      ApriDatabase(connection, Expand(c.directory, dir), c.file_name, "", "", ui);
+  std::filesystem::current_path(previous);
+
+  std::vector<std::string> tried;
+  for (const auto& t : c.tried) tried.push_back(Expand(t, dir));
+  EXPECT_EQ(connection.tried, tried);
+  EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), c.messages) << ui.Transcript();
+  EXPECT_EQ(ui.Count(UiCall::Kind::kDialog), c.prompt_shown ? 1u : 0u);
+  EXPECT_EQ(result, c.result);
+  EXPECT_EQ(ui.Count(UiCall::Kind::kErrorMessage), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ApriDatabase, OpenerSequence,
+    ::testing::Values(
+        OpenerCase{"LocalFileAttaches", "", "{dir}", "ditta.fdb", {"{dir}ditta.fdb"}, {}, {},
+                   {"attach {dir}ditta.fdb"}, {}, false, true},
+        OpenerCase{"EmptyFileNameMeansArchivio", "", "{dir}", "", {"{dir}archivio.fdb"}, {}, {},
+                   {"attach {dir}archivio.fdb"}, {}, false, true},
+        OpenerCase{"NoDirectoryUsesTheFileNameAlone", "", "", "ditta.fdb", {"ditta.fdb"}, {}, {},
+                   {"attach ditta.fdb"}, {}, false, true},
+        OpenerCase{"MissingLocalFileIsCreated", "", "{dir}", "a.fdb", {}, {"{dir}a.fdb"}, {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kCreated}, false, true},
+        OpenerCase{"ServerAndAliasFirst",
+                   "[CONFIG]\nNome Server=SRV\nAlias=ditta\n", "{dir}", "a.fdb",
+                   {"SRV:ditta"}, {}, {}, {"attach SRV:ditta"}, {}, false, true},
+        OpenerCase{"AliasFailingFallsBackToTheDirectory",
+                   "[CONFIG]\nNome Server=SRV\nAlias=ditta\n", "{dir}", "a.fdb",
+                   {"{dir}a.fdb"}, {}, {},
+                   {"attach SRV:ditta", "create SRV:ditta", "attach {dir}a.fdb"}, {}, false, true},
+        OpenerCase{"NamedPipeAddsTheSeparatorAndIsFinal",
+                   "[CONFIG]\nNome Server=SRV\nPercorsoDatabase=D:\\Dati\n", "{dir}", "a.fdb",
+                   {}, {}, {},
+                   {"attach \\\\SRV\\D:\\Dati\\a.fdb", "create \\\\SRV\\D:\\Dati\\a.fdb"}, {},
+                   false, false},
+        OpenerCase{"NamedPipeAttaches",
+                   "[CONFIG]\nNome Server=SRV\nPercorsoDatabase=D:\\Dati\\\n", "{dir}", "a.fdb",
+                   {"\\\\SRV\\D:\\Dati\\a.fdb"}, {}, {}, {"attach \\\\SRV\\D:\\Dati\\a.fdb"}, {},
+                   false, true},
+        OpenerCase{"ShareNamedByADriveLetter", "", "\\\\SRV\\D\\Dati\\", "a.fdb",
+                   {"SRV:D:\\Dati\\a.fdb"}, {}, {}, {"attach SRV:D:\\Dati\\a.fdb"}, {}, false,
+                   true},
+        OpenerCase{"NamedShareWithServerPath", "[CONFIG]\nPercorso Nel Server=D:\\Archivi\\\n",
+                   "\\\\SRV\\ARCHIVI\\Dati\\", "a.fdb", {"SRV:D:\\Archivi\\a.fdb"}, {}, {},
+                   {"attach SRV:D:\\Archivi\\a.fdb"}, {}, false, true},
+        OpenerCase{"NamedShareWithServerPathFailingGivesUp",
+                   "[CONFIG]\nPercorso Nel Server=D:\\Archivi\\\n", "\\\\SRV\\ARCHIVI\\Dati\\",
+                   "a.fdb", {}, {}, {},
+                   {"attach SRV:D:\\Archivi\\a.fdb", "create SRV:D:\\Archivi\\a.fdb"},
+                   {kNetworkError}, false, false},
+        OpenerCase{"NamedShareWithoutServerPathGivesUp", "", "\\\\SRV\\ARCHIVI\\Dati\\", "a.fdb",
+                   {}, {}, {}, {},
+                   {"Attenzione: il disco con gli archivi è stato condiviso in rete con un nome - "
+                    "ARCHIVI - e non con la lettera che lo identifica. Si consiglia di correggere "
+                    "la condivisione oppure di correggere manualmente la sezione Percorso Nel "
+                    "Server nel file Dati.ini accanto al database"},
+                   false, false},
+        OpenerCase{"KnownServerNeedsNoPrompt", "[CONFIG]\nNome Server=SRV\n", "{dir}", "a.fdb",
+                   {"SRV:{dir}a.fdb"}, {}, {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb", "attach SRV:{dir}a.fdb"}, {}, false,
+                   true},
+        OpenerCase{"PromptAnsweredWithServerAndDrive", "", "{dir}", "a.fdb",
+                   {"SRV:E{dir-1}a.fdb"}, {},
+                   {{DialogOutcome::kOk, "SRV", "E"}},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb",
+                    "attach SRV:E{dir-1}a.fdb"},
+                   {kNotFound}, true, true},
+        OpenerCase{"PromptAnsweredWithAnEmptyName", "", "{dir}", "a.fdb", {}, {},
+                   {{DialogOutcome::kOk, "", "E"}},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kNotFound, kFailed}, true, false},
+        OpenerCase{"PromptCancelled", "", "{dir}", "a.fdb", {}, {},
+                   {{DialogOutcome::kCancel, "SRV", "E"}},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kNotFound, kFailed}, true, false},
+        OpenerCase{"PromptClosedAtEndOfInput", "", "{dir}", "a.fdb", {}, {}, {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kNotFound, kFailed}, true,
+                   false}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ConnettiOCreaDatabase, ServerNamesWithADriveLetter) {
+  struct Case {
+    std::string name, server, drive, expected;
+  } cases[] = {
+      {"C:\\Dati\\archivio.fdb", "SRV", "E", "SRV:E:\\Dati\\archivio.fdb"},
+      {"C:\\Dati\\archivio.fdb", "SRV", "", "SRV:C:\\Dati\\archivio.fdb"},
+      {"C:\\Dati\\archivio.fdb", "SRV", "E:", "SRV:E::\\Dati\\archivio.fdb"},
+      {"C:\\Dati\\archivio.fdb", "", "E", "C:\\Dati\\archivio.fdb"},
+  };
+  for (const auto& c : cases) {
+    RecordingConnection connection({c.expected}, {});
+    RecordingUserInterface ui;
+    EXPECT_TRUE(ConnettiOCreaDatabase(connection, c.name, c.server, c.drive, "", "", ui));
+    EXPECT_EQ(connection.DatabaseName, c.expected);
+  }
+}
+
+TEST(ConnettiOCreaDatabase, ParameterLinesOfAttachAndCreation) {
+  RecordingConnection connection({}, {"x.fdb"});
+  RecordingUserInterface ui;
+  ASSERT_TRUE(ConnettiOCreaDatabase(connection, "x.fdb", "", "", "", "", ui));
+  ASSERT_EQ(connection.params_seen.size(), 2u);
+  EXPECT_EQ(connection.params_seen[0],
+            (std::vector<std::string>{"user_name=SYSDBA", "password=velutrina"}));
+  EXPECT_EQ(connection.params_seen[1],
+            (std::vector<std::string>{"USER \"SYSDBA\"", "PASSWORD \"velutrina\"",
+                                      "PAGE_SIZE 4096"}));
+
+  RecordingConnection other({}, {});
+  EXPECT_FALSE(ConnettiOCreaDatabase(other, "y.fdb", "", "", "ADMIN", "segreta", ui));
+  EXPECT_EQ(other.params_seen[0], (std::vector<std::string>{"user_name=ADMIN", "password=segreta"}));
+  EXPECT_EQ(other.params_seen[1],
+            (std::vector<std::string>{"USER \"ADMIN\"", "PASSWORD \"segreta\"", "PAGE_SIZE 4096"}));
+  EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), std::vector<std::string>{kCreated});
+}
+
+TEST(ChiediServerEDisco, PromptAnswersAreWrittenToDatiIni) {
+  test::TempDir temp;
+  const std::string dir = temp.Path() + "/";
+  test::WriteFile(dir + "dati.ini", "; keep me\r\n[ALTRO]\r\nx=1\r\n");
+  RecordingUserInterface ui({{DialogOutcome::kOk, "SRV", "E"}});
+
+  const ServerEDisco sd = ChiediServerEDisco(dir, ui);
+
+  EXPECT_EQ(sd.server, "SRV");
+  EXPECT_EQ(sd.drive_letter, "E");
+  const IniFile dati(dir + "dati.ini");
+  EXPECT_EQ(dati.Read("CONFIG", "Nome Server"), "SRV");
+  EXPECT_EQ(dati.Read("CONFIG", "Lettera Disco Server"), "E");
+  EXPECT_EQ(dati.Read("ALTRO", "x"), "1");
+  EXPECT_NE(test::ReadFile(dir + "dati.ini").find("; keep me"), std::string::npos);
+
+  ASSERT_EQ(ui.Count(UiCall::Kind::kDialog), 1u);
+  const UiCall& dialog = ui.Calls().back();
+  EXPECT_EQ(dialog.caption, "Non trovato dati.ini");
+  EXPECT_EQ(dialog.label,
+            "Inserire il nome del computer e la lettera della sua\r\nunità disco dove risulta "
+            "ospitato (o sarà ospitato) il database");
+  EXPECT_EQ(dialog.field1, "");  // the computer name starts empty
+}
+
+TEST(ChiediServerEDisco, EmptyNameIsWrittenAndEmptyDriveIsNot) {
+  test::TempDir temp;
+  const std::string dir = temp.Path() + "/";
+  RecordingUserInterface ui({{DialogOutcome::kOk, "", ""}});
+  const ServerEDisco sd = ChiediServerEDisco(dir, ui);
+  EXPECT_EQ(sd.server, "");
+  const std::string text = test::ReadFile(dir + "dati.ini");
+  EXPECT_NE(text.find("Nome Server="), std::string::npos);
+  EXPECT_EQ(text.find("Lettera Disco Server"), std::string::npos);
+}
+
+TEST(ChiediServerEDisco, CancelWritesNothing) {
+  test::TempDir temp;
+  const std::string dir = temp.Path() + "/";
+  RecordingUserInterface ui({{DialogOutcome::kCancel, "SRV", "E"}});
+  EXPECT_EQ(ChiediServerEDisco(dir, ui).server, "");
+  EXPECT_FALSE(std::filesystem::exists(dir + "dati.ini"));
+}
+
+TEST(ChiediServerEDisco, UnwritableDatiIniIsRaised) {
+  RecordingUserInterface ui({{DialogOutcome::kOk, "SRV", "E"}});
+  EXPECT_THROW(ChiediServerEDisco("/nonexistent-dir/", ui), Error);
+}
+
+// The real engine: a missing local database is created empty.
+TEST(ApriDatabaseEmbedded, MissingLocalFileIsCreatedAndAttached) {
+  test::TempDir temp;
+  DatabaseConnection connection;
+  RecordingUserInterface ui;
+  const std::string dir = temp.Path() + "/";
+
+  ASSERT_TRUE(ApriDatabase(connection, dir, "nuovo.fdb", "", "", ui));
+
+  EXPECT_TRUE(connection.Connected());
+  EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), std::vector<std::string>{kCreated});
+  EXPECT_TRUE(std::filesystem::exists(dir + "nuovo.fdb"));
+  connection.Close();
+
+  // A second opening attaches to the database now there, silently.
+  RecordingUserInterface again;
+  ASSERT_TRUE(ApriDatabase(connection, dir, "nuovo.fdb", "", "", again));
+  EXPECT_EQ(again.Calls().size(), 0u);
+}
+
+TEST(ApriDatabaseEmbedded, ExistingDatabaseIsAttachedWithoutMessages) {
+  test::TempDir temp;
+  test::CreateBusinessDatabase(temp.File("archivio.fdb"));
+  DatabaseConnection connection;
+  RecordingUserInterface ui;
+  ASSERT_TRUE(ApriDatabase(connection, temp.Path() + "/", "", "", "", ui));
+  EXPECT_TRUE(connection.Connected());
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+}
+
+// Through a Firebird server on 127.0.0.1, when the test run started one.
+class ApriDatabaseServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* server = std::getenv("EXPORTTOTALE_FB_SERVER");
+    if (!server || !*server) GTEST_SKIP() << "EXPORTTOTALE_FB_SERVER not set: no server started";
+    server_ = server;
+    std::filesystem::create_directories(kAliasDir);
+  }
+  static constexpr const char* kAliasDir = "/var/tmp/exporttotale-tests";
+  std::string server_;
+};
+
+TEST_F(ApriDatabaseServer, ServerAndAliasOfDatabasesConf) {
+  // scripts/firebird-server defines exporttotale_test = /var/tmp/exporttotale-tests/alias.fdb
+  const std::string file = std::string(kAliasDir) + "/alias.fdb";
+  std::filesystem::remove(file);
+  test::CreateBusinessDatabase(server_ + ":" + file);
+
+  test::TempDir temp;
+  test::WriteFile(temp.File("dati.ini"),
+                  "[CONFIG]\r\nNome Server=" + server_ + "\r\nAlias=exporttotale_test\r\n");
+  DatabaseConnection connection;
+  RecordingUserInterface ui;
+  ASSERT_TRUE(ApriDatabase(connection, temp.Path() + "/", "ignored.fdb", "", "", ui));
+  EXPECT_EQ(connection.DatabaseName, server_ + ":exporttotale_test");
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+  EXPECT_TRUE(EsisteTabella(connection.Attachment(), "TABX"));
+  connection.Close();
+  std::filesystem::remove(file);
+}
+
+TEST_F(ApriDatabaseServer, LocalhostPathThroughTheServer) {
+  const std::string file = std::string(kAliasDir) + "/localhost_path.fdb";
+  std::filesystem::remove(file);
+  test::CreateBusinessDatabase(server_ + ":" + file);
+
+  DatabaseConnection connection;
+  RecordingUserInterface ui;
+  ASSERT_TRUE(ApriDatabase(connection, "localhost:" + std::string(kAliasDir) + "/",
+                           "localhost_path.fdb", "", "", ui));
+  EXPECT_EQ(connection.DatabaseName, "localhost:" + file);
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+  connection.Close();
+  std::filesystem::remove(file);
+}
+
+TEST_F(ApriDatabaseServer, WrongPasswordFailsSilently) {
+  const std::string file = std::string(kAliasDir) + "/wrong_password.fdb";
+  std::filesystem::remove(file);
+  test::CreateBusinessDatabase(server_ + ":" + file);
+
+  DatabaseConnection connection;
+  RecordingUserInterface ui;
+  EXPECT_FALSE(ConnettiOCreaDatabase(connection, server_ + ":" + file, "", "", "SYSDBA",
+                                     "sbagliata", ui));
+  EXPECT_FALSE(connection.Connected());
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+  std::filesystem::remove(file);
+}
+
+}  // namespace
+}  // namespace et
