@@ -14,9 +14,9 @@ bool TExportTotaleForm::InviaFtp(const std::string& FileGenerato) {
   // by a failure is released, and disconnected, with the window.
   uploaders_.push_back(std::make_unique<TFTPCarica>());
   TFTPCarica& uploader = *uploaders_.back();
-  uploader.Host = NuvIni22->ValoreTabX("CAT_HOSTFTP", 0);
-  uploader.Username = NuvIni22->ValoreTabX("CAT_USERFTP", 0);
-  uploader.Password = NuvIni22->ValoreTabX("CAT_PWDFTP", 0);
+  uploader.SetHost(NuvIni22->ValoreTabX("CAT_HOSTFTP", 0));
+  uploader.SetUsername(NuvIni22->ValoreTabX("CAT_USERFTP", 0));
+  uploader.SetPassword(NuvIni22->ValoreTabX("CAT_PWDFTP", 0));
 
   std::string errore;
   if (!uploader.Connetti(errore)) {
