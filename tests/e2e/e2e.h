@@ -1,0 +1,33 @@
+// Helpers of the end-to-end tests: the built program, an installation of it
+// and its runs as a subprocess with no standard input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fixture/fixture.h"
+#include "support/subprocess.h"
+
+namespace et::test {
+
+inline std::string BuiltProgram() { return std::string(ET_BINARY_DIR) + "/exporttotale"; }
+
+// Exit statuses a POSIX parent sees for the program's 1000 and 1001.
+inline constexpr int kStatusCompleted = 232;
+inline constexpr int kStatusNotCompleted = 233;
+
+// Runs the installed program with the arguments. The C locale unless `lang`
+// names another; no standard input unless given.
+inline ProcessResult RunInstalled(const Installation& install,
+                                  const std::vector<std::string>& args = {},
+                                  const std::string& lang = "C",
+                                  std::optional<std::string> stdin_bytes = std::nullopt) {
+  RunOptions options;
+  options.env = {{"LANG", lang}};
+  options.unset_env = {"LC_ALL", "LC_NUMERIC", "LC_TIME"};
+  options.stdin_bytes = std::move(stdin_bytes);
+  options.cwd = install.Root();
+  return RunProcess(install.Program(), args, options);
+}
+
+}  // namespace et::test
