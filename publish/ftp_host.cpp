@@ -1,0 +1,53 @@
+#include "publish/ftp_host.h"
+
+#include <algorithm>
+
+namespace et {
+namespace {
+
+std::optional<int> ParsePort(std::string_view text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  int port = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    port = port * 10 + (c - '0');
+  }
+  if (port < 1 || port > 65535) return std::nullopt;
+  return port;
+}
+
+}  // namespace
+
+std::optional<FtpEndpoint> ParseFtpHost(std::string_view text) {
+  FtpEndpoint endpoint;
+  std::string_view port_text;
+  bool has_port = false;
+  if (!text.empty() && text.front() == '[') {
+    const size_t close = text.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    endpoint.host = std::string(text.substr(1, close - 1));
+    std::string_view rest = text.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') return std::nullopt;
+      port_text = rest.substr(1);
+      has_port = true;
+    }
+  } else if (std::count(text.begin(), text.end(), ':') == 1) {
+    const size_t colon = text.find(':');
+    endpoint.host = std::string(text.substr(0, colon));
+    port_text = text.substr(colon + 1);
+    has_port = true;
+  } else {
+    // No colon, or several: a bare IPv6 address cannot carry a port.
+    endpoint.host = std::string(text);
+  }
+  if (endpoint.host.empty()) return std::nullopt;
+  if (has_port) {
+    std::optional<int> port = ParsePort(port_text);
+    if (!port) return std::nullopt;
+    endpoint.port = *port;
+  }
+  return endpoint;
+}
+
+}  // namespace et

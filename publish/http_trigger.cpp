@@ -1,0 +1,70 @@
+#include "publish/http_trigger.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+#include "publish/curl_global.h"
+#include "publish/errors.h"
+
+namespace et {
+namespace {
+
+struct CurlEasyDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
+
+// Keeps the status line of the last reply; with redirects not followed that
+// is the reply to the request.
+size_t KeepStatusLine(char* data, size_t size, size_t count, void* status_line) {
+  std::string_view line(data, size * count);
+  if (line.substr(0, 5) == "HTTP/") {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    *static_cast<std::string*>(status_line) = std::string(line);
+  }
+  return size * count;
+}
+
+}  // namespace
+
+void EseguiRichiestaHTTP(const std::string& url) {
+  detail::EnsureCurlInitialized();
+  // A fresh handle per request: no connection or TLS session is reused.
+  std::unique_ptr<CURL, CurlEasyDeleter> handle(curl_easy_init());
+  if (!handle) throw NetworkError("Cannot create the HTTP client");
+  CURL* h = handle.get();
+  char error_buffer[CURL_ERROR_SIZE] = {};
+  std::string status_line;
+
+  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(h, CURLOPT_USERAGENT, kTriggerUserAgent);
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(h, CURLOPT_PROXY, "");  // no proxy from the environment
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  // Any certificate is accepted, and the old protocol versions the web side
+  // may still speak are allowed (SSL 2 and 3 no longer exist in OpenSSL).
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_0));
+  curl_easy_setopt(h, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, KeepStatusLine);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &status_line);
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
+  // No time-outs: an import script may take long to answer.
+
+  const CURLcode code = curl_easy_perform(h);
+  if (code != CURLE_OK)
+    throw NetworkError(error_buffer[0] ? error_buffer : curl_easy_strerror(code));
+  long status = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  if (status < 200 || status > 299)
+    throw HttpError(status_line.empty() ? "HTTP " + std::to_string(status) : status_line);
+}
+
+}  // namespace et

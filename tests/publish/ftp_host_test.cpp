@@ -1,0 +1,50 @@
+#include "publish/ftp_host.h"
+
+#include <gtest/gtest.h>
+
+namespace et {
+namespace {
+
+struct HostCase {
+  const char* text;
+  bool valid;
+  const char* host;
+  int port;
+};
+
+TEST(ParseFtpHost, ReadsHostAndOptionalPort) {
+  const HostCase cases[] = {
+      {"ftp.example.com", true, "ftp.example.com", 21},
+      {"ftp.example.com:2121", true, "ftp.example.com", 2121},
+      {"192.168.1.10", true, "192.168.1.10", 21},
+      {"127.0.0.1:65535", true, "127.0.0.1", 65535},
+      {"127.0.0.1:1", true, "127.0.0.1", 1},
+      {"[::1]:2121", true, "::1", 2121},
+      {"[::1]", true, "::1", 21},
+      {"::1", true, "::1", 21},
+      {"fe80::1:2", true, "fe80::1:2", 21},  // bare IPv6: every colon is the address's
+      {" host", true, " host", 21},          // used as read, not trimmed
+      {"host:", false, "", 0},
+      {"host:0", false, "", 0},
+      {"host:65536", false, "", 0},
+      {"host:21x", false, "", 0},
+      {"host:-21", false, "", 0},
+      {"host:000021", false, "", 0},
+      {":21", false, "", 0},
+      {"[::1", false, "", 0},
+      {"[::1]21", false, "", 0},
+      {"[]:21", false, "", 0},
+      {"", false, "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("text: '") + c.text + "'");
+    const auto endpoint = ParseFtpHost(c.text);
+    ASSERT_EQ(endpoint.has_value(), c.valid);
+    if (!c.valid) continue;
+    EXPECT_EQ(endpoint->host, c.host);
+    EXPECT_EQ(endpoint->port, c.port);
+  }
+}
+
+}  // namespace
+}  // namespace et
