@@ -249,7 +249,7 @@ int Generator(Contesto& c) {
 const std::vector<Comando>& Comandi() {
   static const std::vector<Comando> comandi = {
       {"init", "ARCHIVIO_PATH",
-       "prepara il database utenti e la riga dell'utente, con Archivio=ARCHIVIO_PATH",
+       "prepara database utenti e riga dell'utente",
        "Crea, quando mancano, la tabella UTENTI nel database utenti (creando il database\n"
        "stesso quando non esiste) e la riga dell'utente \"Utente\" del file parametri, con\n"
        "ditta \"query_esterno\" e Archivio=ARCHIVIO_PATH: il percorso completo del database\n"
@@ -258,27 +258,27 @@ const std::vector<Comando>& Comandi() {
        "termina con stato 1 (per cambiarlo: user-set Archivio PERCORSO).\n"
        "Il database gestionale deve già esistere con le sue tabelle (tra cui TABX).",
        1, false, Init},
-      {"get", "KEY [--user N]", "scrive su standard output il valore della chiave KEY di TABX",
+      {"get", "KEY [--user N]", "scrive il valore della chiave KEY di TABX",
        "Legge la chiave KEY dalla tabella TABX del database gestionale: il valore comune a\n"
        "tutti gli utenti (quello che le esecuzioni leggono) o, con --user N (N > 0), il\n"
        "valore proprio dell'utente N. Una chiave assente dà una riga vuota.",
        1, true, Get},
-      {"set", "KEY VALUE [--user N]", "scrive la chiave KEY di TABX",
+      {"set", "KEY VALUE [--user N]", "imposta la chiave KEY di TABX",
        "Scrive VALUE nella chiave KEY della tabella TABX: nella riga comune a tutti gli\n"
        "utenti o, con --user N (N > 0), nella riga dell'utente N; le righe degli altri\n"
        "utenti non cambiano. Ogni apostrofo del valore è memorizzato come \"´\". Un valore\n"
        "vuoto crea la chiave vuota. Stato 1 quando la scrittura non riesce.",
        2, true, Set},
-      {"user-get", "NAME", "scrive il valore della chiave NAME delle impostazioni utente",
+      {"user-get", "NAME", "scrive la chiave NAME delle impostazioni utente",
        "Legge la chiave NAME dalla sezione della ditta (\"Ditta\" del file parametri) nel\n"
        "testo delle impostazioni dell'utente (UTENTI.SOFTDES), per esempio Archivio.",
        1, false, UserGet},
-      {"user-set", "NAME VALUE", "scrive la chiave NAME delle impostazioni utente",
+      {"user-set", "NAME VALUE", "imposta la chiave NAME delle impostazioni utente",
        "Scrive la chiave NAME nella sezione della ditta del testo delle impostazioni\n"
        "dell'utente. Il testo viene riscritto: i commenti e le righe vuote si perdono.\n"
        "Stato 1 quando l'utente non ha una riga (eseguire init) o la scrittura non riesce.",
        2, false, UserSet},
-      {"companies", "USER_ID", "elenca le ditte dell'utente USER_ID, una per riga",
+      {"companies", "USER_ID", "elenca le ditte dell'utente, una per riga",
        "Elenca le sezioni del testo delle impostazioni dell'utente USER_ID, nell'ordine in\n"
        "cui compaiono, tranne quelle con \"<INATTIVA>\" nel nome.",
        1, false, Companies},
@@ -286,13 +286,13 @@ const std::vector<Comando>& Comandi() {
        "Scrive COMPANY nella colonna DITTA della riga dell'utente USER_ID. Un utente senza\n"
        "riga non cambia.",
        2, false, SetCompany},
-      {"login", "NAME", "verifica nome utente e password (letta da standard input)",
+      {"login", "NAME", "verifica nome e password (da standard input)",
        "Legge la password da standard input (su un terminale senza mostrarla) e verifica\n"
        "nome utente e password in UTENTI: il nome senza distinguere maiuscole e minuscole\n"
        "delle lettere A-Z, la password esattamente come memorizzata. Riuscito: scrive\n"
        "Id=, Nome= e Ditta= dell'utente. Stato 1 quando l'accesso è negato.",
        1, false, Login},
-      {"generator", "NAME", "fa avanzare di uno il generatore NAME e ne scrive il valore",
+      {"generator", "NAME", "incrementa e scrive il generatore NAME",
        "Incrementa di uno il generatore NAME del database gestionale e scrive il nuovo\n"
        "valore. NAME è un nome semplice: una lettera, poi lettere, cifre, \"_\" o \"$\".",
        1, false, Generator},
@@ -319,11 +319,11 @@ void AiutoGenerale(std::ostream& out) {
     out << "  " << testa << " " << comando.descrizione << '\n';
   }
   out << "\nOpzioni:\n"
-      << "  -d, --dir DIR    cartella del file parametri (predefinita: quella del programma)\n"
-      << "  -u, --user N     per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
-      << "  -h, --help       questo aiuto; con un comando, l'aiuto del comando\n"
-      << "Un valore che inizia con \"-\" va scritto dopo \"--\" (" << kProgramma
-      << " set KEY -- -1).\n\n"
+      << "  -d, --dir DIR  cartella del file parametri (predefinita: quella del programma)\n"
+      << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
+      << "  -h, --help     questo aiuto; con un comando, l'aiuto del comando\n"
+      << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgramma
+      << " set KEY -- -1\n\n"
       << "Stato di uscita:\n"
       << "  0  riuscito\n"
       << "  1  non riuscito (il motivo su standard error)\n"
