@@ -2,6 +2,9 @@
 //
 // The exit code is 1000 for a completed run and 1001 otherwise; a POSIX
 // parent sees its low eight bits, 232 and 233.
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -12,7 +15,25 @@
 #include "platform/regional.h"
 #include "platform/ui.h"
 
+namespace {
+
+// A standard stream that the parent left closed must stay unusable: /dev/null
+// opened read-only takes its number, so that no file opened later (the
+// database engine's lock files, an export) receives the lines meant for
+// standard output, and writing them fails as it does without a console.
+void OccupyClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      // The lower numbers are open by now, so this takes `fd`.
+      ::open("/dev/null", O_RDONLY);
+    }
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  OccupyClosedStandardStreams();
   et::ConsoleUserInterface ui = et::ConsoleUserInterface::ForProcess();
   et::SystemClock clock;
   et::Ambiente ambiente{ui, et::RegionalSettings::FromEnvironment(), clock,
