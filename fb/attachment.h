@@ -12,6 +12,8 @@ struct AttachmentHandle;  // owns the IAttachment
 }
 
 // A database attachment. Move-only; detaches when it dies (never throws).
+// Transactions and statements made on it hold its address: keep it in place
+// (do not move it) while they live.
 class Attachment final {
  public:
   Attachment();  // not attached
@@ -35,7 +37,8 @@ class Attachment final {
   // True while attached.
   bool IsAttached() const;
 
-  // Detaches; raises DatabaseError when the engine refuses. A no-op when not
+  // Rolls back the transactions still active on the attachment, then
+  // detaches; raises DatabaseError when the engine refuses. A no-op when not
   // attached.
   void Detach();
 
@@ -43,6 +46,8 @@ class Attachment final {
   detail::AttachmentHandle* Handle() const { return handle_.get(); }
 
  private:
+  explicit Attachment(std::unique_ptr<detail::AttachmentHandle> handle);
+
   std::unique_ptr<detail::AttachmentHandle> handle_;
 };
 

@@ -23,7 +23,8 @@ enum class ParamMode {
   kNone,   // the text is sent untouched
 };
 
-// A prepared statement on a transaction (which must outlive it).
+// A prepared statement on a transaction (which should outlive it: once the
+// transaction has ended the statement refuses to execute).
 class Statement final {
  public:
   // Prepares the text (SQL dialect 3). Raises DatabaseError.
@@ -40,14 +41,15 @@ class Statement final {
   // Binds every occurrence of the named parameter (name compared without
   // regard to case). Values keep their type; the engine converts them to the
   // parameter's type. A string bound to a blob parameter is written as a blob.
-  // Raises Error for an unknown name.
+  // A parameter never bound is NULL. Raises Error for an unknown name.
   void Set(std::string_view name, const Value& value);
   // Binds a positional parameter (0-based), for statements without names.
   void SetAt(std::size_t index, const Value& value);
 
   // Executes with the bound parameters. A selecting statement opens its
   // cursor (closing a previous one) and positions on its first row; any other
-  // statement simply runs. Raises DatabaseError.
+  // statement simply runs (one that returns values, such as EXECUTE PROCEDURE
+  // or RETURNING, then holds them as its only row). Raises DatabaseError.
   void Execute();
 
   // True while a current row is available (after Execute and each Next).
@@ -69,6 +71,8 @@ class Statement final {
   std::size_t AffectedRows() const;
 
  private:
+  void Prepare(Transaction& transaction, std::string_view sql, ParamMode mode);
+
   std::unique_ptr<detail::StatementHandle> handle_;
 };
 

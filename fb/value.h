@@ -48,14 +48,18 @@ inline Value Text(std::string s) { return Value{std::move(s)}; }
 // negative; NUMERIC in the shortest exact form and doubles in the shortest
 // general form, both with the regional decimal separator; texts as stored
 // (fixed-length texts keep their trailing blanks); dates in the short date
-// format, times in the long time format; booleans "True"/"False".
+// format, times in the long time format, timestamps as the date, a blank and
+// the time (the date alone at midnight); booleans "True"/"False".
 std::string ValueToText(const Value& v, const RegionalSettings& rs);
 
 // The value as a 32-bit integer: numbers truncated toward zero, texts parsed
-// as whole numbers. NULL gives 0. Raises ConvertError when it cannot.
+// as whole numbers, booleans 1 and 0. NULL gives 0. Raises ConvertError when
+// it cannot (out of range, not a number, a date or time).
 std::int32_t ValueToInt32(const Value& v);
 
-// The value as a double. NULL gives 0. Raises ConvertError when it cannot.
+// The value as a double: texts parsed as decimal numbers with '.' or ',' as
+// the separator, booleans 1 and 0. NULL gives 0. Raises ConvertError when it
+// cannot (not a number, a date or time).
 double ValueToDouble(const Value& v);
 
 }  // namespace et::fb

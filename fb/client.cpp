@@ -1,0 +1,46 @@
+#include "fb/client.h"
+
+#include <firebird/Interface.h>
+
+#include "fb/error.h"
+#include "platform/codepage.h"
+
+namespace et::fb::detail {
+
+Firebird::IMaster* Master() {
+  static Firebird::IMaster* const master = Firebird::fb_get_master_interface();
+  return master;
+}
+
+Firebird::IUtil* Util() {
+  static Firebird::IUtil* const util = Master()->getUtilInterface();
+  return util;
+}
+
+Status::Status()
+    : status_(Master()->getStatus()),
+      wrapper_(std::make_unique<Firebird::CheckStatusWrapper>(status_)) {}
+
+Status::~Status() { status_->dispose(); }
+
+bool Status::Failed() const {
+  return (wrapper_->getState() & Firebird::IStatus::STATE_ERRORS) != 0;
+}
+
+std::string Status::Message() const {
+  // formatStatus truncates silently; a buffer this size holds any status
+  // vector the engine builds.
+  char buffer[8192];
+  const unsigned length = Util()->formatStatus(buffer, sizeof buffer, wrapper_.get());
+  std::string text(buffer, length < sizeof buffer ? length : sizeof buffer - 1);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  // Names and values quoted in messages come from statement text and data,
+  // which carry Windows-1252 bytes on a connection without character set.
+  return Cp1252ToUtf8(text);
+}
+
+void Status::Check() const {
+  if (Failed()) throw DatabaseError(Message());
+}
+
+}  // namespace et::fb::detail

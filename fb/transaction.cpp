@@ -1,0 +1,100 @@
+#include "fb/transaction.h"
+
+#include <firebird/Interface.h>
+
+#include "fb/attachment.h"
+#include "fb/client.h"
+#include "fb/error.h"
+
+namespace et::fb {
+namespace {
+
+using detail::Status;
+
+// Forgets the transaction interface (already ended or released) and leaves
+// the attachment's list.
+void Forget(detail::TransactionHandle& handle) {
+  handle.transaction = nullptr;
+  if (handle.owner) detail::Unregister(handle.owner->transactions, &handle);
+  handle.owner = nullptr;
+}
+
+// Rolls back a transaction still active, then cuts every link to the handle.
+// Never throws.
+void Discard(std::unique_ptr<detail::TransactionHandle>& handle) {
+  if (!handle) return;
+  if (handle->transaction) {
+    detail::CloseCursors(*handle);
+    Status status;
+    handle->transaction->rollback(status.get());
+    if (status.Failed()) handle->transaction->release();
+  }
+  Forget(*handle);
+  for (detail::StatementHandle* s : handle->statements) detail::LoseTransaction(*s);
+  handle.reset();
+}
+
+Firebird::ITransaction* Active(const std::unique_ptr<detail::TransactionHandle>& handle) {
+  if (!handle || !handle->transaction) throw DatabaseError("The transaction is not active");
+  return handle->transaction;
+}
+
+}  // namespace
+
+Transaction::Transaction(Attachment& attachment, const std::vector<std::uint8_t>& codes)
+    : attachment_(&attachment), handle_(std::make_unique<detail::TransactionHandle>()) {
+  detail::AttachmentHandle* owner = attachment.Handle();
+  if (!owner || !owner->attachment) throw DatabaseError("The database is not attached");
+  std::vector<unsigned char> tpb;
+  if (!codes.empty()) {
+    tpb.push_back(isc_tpb_version3);
+    tpb.insert(tpb.end(), codes.begin(), codes.end());
+  }
+  Status status;
+  handle_->transaction = owner->attachment->startTransaction(
+      status.get(), static_cast<unsigned>(tpb.size()), tpb.empty() ? nullptr : tpb.data());
+  status.Check();
+  handle_->owner = owner;
+  owner->transactions.push_back(handle_.get());
+}
+
+Transaction::~Transaction() { Discard(handle_); }
+
+Transaction::Transaction(Transaction&&) noexcept = default;
+
+Transaction& Transaction::operator=(Transaction&& other) noexcept {
+  if (this != &other) {
+    Discard(handle_);
+    attachment_ = other.attachment_;
+    handle_ = std::move(other.handle_);
+  }
+  return *this;
+}
+
+void Transaction::Commit() {
+  Firebird::ITransaction* transaction = Active(handle_);
+  detail::CloseCursors(*handle_);
+  Status status;
+  transaction->commit(status.get());
+  status.Check();  // a successful commit releases the interface
+  Forget(*handle_);
+}
+
+void Transaction::CommitRetaining() {
+  Status status;
+  Active(handle_)->commitRetaining(status.get());
+  status.Check();
+}
+
+void Transaction::Rollback() {
+  Firebird::ITransaction* transaction = Active(handle_);
+  detail::CloseCursors(*handle_);
+  Status status;
+  transaction->rollback(status.get());
+  status.Check();  // a successful rollback releases the interface
+  Forget(*handle_);
+}
+
+bool Transaction::IsActive() const { return handle_ && handle_->transaction; }
+
+}  // namespace et::fb

@@ -1,0 +1,175 @@
+#include "fb/transaction.h"
+
+#include <gtest/gtest.h>
+
+#include "fb/error.h"
+#include "fb_test_db.h"
+#include "value_print.h"
+
+namespace et::fb::test {
+namespace {
+
+class TransactionTest : public DatabaseTest {
+ protected:
+  void SetUp() override { Exec({"CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, V INTEGER)"}); }
+
+  // Rows of T as the latest committed data shows them.
+  Value Count() { return Scalar("SELECT COUNT(*) FROM T"); }
+};
+
+struct ModeCase {
+  std::vector<std::uint8_t> codes;
+  int isolation_mode;  // MON$ISOLATION_MODE
+  int lock_timeout;    // MON$LOCK_TIMEOUT: -1 wait, 0 no wait
+};
+
+TEST_F(TransactionTest, CodesBecomeTheParameterBlockTheEngineSees) {
+  const std::vector<ModeCase> cases = {
+      {{}, 1, -1},  // no parameter block: the server's defaults, snapshot and wait
+      {{tpb::kConcurrency, tpb::kNowait}, 1, 0},
+      {{tpb::kReadCommitted, tpb::kRecVersion}, 2, -1},
+      {{tpb::kReadCommitted, tpb::kNoRecVersion, tpb::kNowait}, 3, 0},
+      {{tpb::kConsistency, tpb::kWait}, 0, -1},
+  };
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.codes));
+    Transaction t(db_, c.codes);
+    Statement s(t,
+                "SELECT MON$ISOLATION_MODE, MON$LOCK_TIMEOUT FROM MON$TRANSACTIONS "
+                "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION");
+    s.Execute();
+    ASSERT_TRUE(s.HasRow());
+    EXPECT_EQ(s.Field(0), Int(c.isolation_mode));
+    EXPECT_EQ(s.Field(1), Int(c.lock_timeout));
+  }
+}
+
+TEST_F(TransactionTest, ReadOnlyCodeIsHonoured) {
+  Transaction t(db_, {tpb::kReadCommitted, tpb::kRecVersion, tpb::kRead});
+  Statement s(t, "INSERT INTO T (ID) VALUES (1)");
+  try {
+    s.Execute();
+    ADD_FAILURE() << "a read-only transaction wrote";
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("read-only"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(TransactionTest, CommitRetainingKeepsTheTransactionOpen) {
+  Transaction t(db_, {tpb::kReadCommitted, tpb::kRecVersion});
+  Statement insert(t, "INSERT INTO T (ID) VALUES (:ID)");
+  insert.Set("ID", Int(1));
+  insert.Execute();
+  t.CommitRetaining();
+  EXPECT_TRUE(t.IsActive());
+  EXPECT_EQ(Count(), Int(1));  // visible to others
+
+  insert.Set("ID", Int(2));
+  insert.Execute();  // the same statement on the same transaction goes on
+  t.Rollback();
+  EXPECT_FALSE(t.IsActive());
+  EXPECT_EQ(Count(), Int(1));  // only the work after the commit is undone
+}
+
+TEST_F(TransactionTest, CommitEndsAndMakesTheWorkVisible) {
+  Transaction t(db_, {});
+  Statement insert(t, "INSERT INTO T (ID) VALUES (1)");
+  insert.Execute();
+  EXPECT_EQ(Count(), Int(0));
+  t.Commit();
+  EXPECT_FALSE(t.IsActive());
+  EXPECT_EQ(Count(), Int(1));
+  EXPECT_THROW(t.Commit(), DatabaseError);
+  EXPECT_THROW(t.CommitRetaining(), DatabaseError);
+  EXPECT_THROW(t.Rollback(), DatabaseError);
+  EXPECT_THROW(insert.Execute(), DatabaseError);  // the statement's transaction has ended
+}
+
+TEST_F(TransactionTest, EndingTheTransactionClosesCursorsButCommitRetainingDoesNot) {
+  Exec({"INSERT INTO T (ID) VALUES (1)", "INSERT INTO T (ID) VALUES (2)"});
+  Transaction t(db_, {});
+  Statement s(t, "SELECT ID FROM T ORDER BY ID");
+  s.Execute();
+  t.CommitRetaining();
+  ASSERT_TRUE(s.HasRow());
+  EXPECT_TRUE(s.Next());
+  EXPECT_EQ(s.Field(0), Int(2));
+  s.Execute();
+  t.Commit();
+  EXPECT_FALSE(s.HasRow());
+  EXPECT_FALSE(s.Next());
+}
+
+TEST_F(TransactionTest, AnActiveTransactionIsRolledBackWhenItDies) {
+  {
+    Transaction t(db_, {tpb::kConcurrency, tpb::kNowait});
+    Statement(t, "INSERT INTO T (ID) VALUES (1)").Execute();
+  }
+  EXPECT_EQ(Count(), Int(0));
+  // Its locks are gone too: a no-wait transaction writes the same key.
+  Transaction t(db_, {tpb::kConcurrency, tpb::kNowait});
+  Statement(t, "INSERT INTO T (ID) VALUES (1)").Execute();
+  t.Commit();
+  EXPECT_EQ(Count(), Int(1));
+}
+
+TEST_F(TransactionTest, MovedTransactionKeepsWorking) {
+  Transaction a(db_, {});
+  Statement(a, "INSERT INTO T (ID) VALUES (1)").Execute();
+  Transaction b = std::move(a);
+  EXPECT_FALSE(a.IsActive());  // NOLINT(bugprone-use-after-move): moved-from is empty
+  EXPECT_TRUE(b.IsActive());
+  Transaction c(db_, {});
+  Statement(c, "INSERT INTO T (ID) VALUES (2)").Execute();
+  c = std::move(b);  // c's own work is rolled back
+  c.Commit();
+  EXPECT_EQ(Scalar("SELECT LIST(ID) FROM T"), Text("1"));
+}
+
+TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnce) {
+  Exec({"INSERT INTO T (ID, V) VALUES (1, 0)"});
+  Attachment other = Attachment::Attach(path_, kUser, kPassword);
+  Transaction holder(other, {tpb::kConcurrency, tpb::kNowait});
+  Statement(holder, "UPDATE T SET V = 1 WHERE ID = 1").Execute();
+
+  // A waiting transaction would block here until `holder` ends.
+  Transaction t(db_, {tpb::kConcurrency, tpb::kNowait});
+  Statement update(t, "UPDATE T SET V = 2 WHERE ID = 1");
+  try {
+    update.Execute();
+    ADD_FAILURE() << "no lock conflict";
+  } catch (const DatabaseError& e) {
+    // "deadlock / update conflicts with concurrent update", at once.
+    EXPECT_NE(std::string(e.what()).find("update conflicts with concurrent update"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+TEST_F(TransactionTest, DetachingRollsBackWhatIsStillOpen) {
+  Transaction t(db_, {});
+  Statement insert(t, "INSERT INTO T (ID) VALUES (1)");
+  insert.Execute();
+  db_.Detach();
+  EXPECT_FALSE(db_.IsAttached());
+  EXPECT_FALSE(t.IsActive());
+  EXPECT_THROW(insert.Execute(), DatabaseError);
+  EXPECT_THROW(Transaction(db_, {}), DatabaseError);
+
+  db_ = Attachment::Attach(path_, kUser, kPassword);
+  EXPECT_EQ(Count(), Int(0));
+}
+
+TEST_F(TransactionTest, AStatementOutlivingItsTransactionRefusesToRun) {
+  auto t = std::make_unique<Transaction>(db_, std::vector<std::uint8_t>{});
+  Statement s(*t, "SELECT COUNT(*) FROM T");
+  s.Execute();
+  ASSERT_TRUE(s.HasRow());
+  t.reset();  // rolled back, which closes the cursor
+  EXPECT_FALSE(s.HasRow());
+  EXPECT_THROW(s.Execute(), DatabaseError);
+  EXPECT_FALSE(s.Next());
+}
+
+}  // namespace
+}  // namespace et::fb::test
