@@ -4,18 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "platform/error.h"
 
 namespace et {
 namespace {
-
-std::string Righe(std::initializer_list<std::string> righe) {
-  std::string sql;
-  for (const std::string& riga : righe) sql += riga + "\r\n";
-  return sql;
-}
 
 std::string TestoReset() { return Righe({"UPDATE CLIENTI SET", "INFO1=NULL,", "INFO2=1"}); }
 

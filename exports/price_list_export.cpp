@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "platform/text_file.h"
@@ -14,12 +15,6 @@ namespace {
 
 // The web import reads the apostrophe as a string delimiter.
 constexpr std::string_view kAccentoAcuto = "\xC2\xB4";  // U+00B4 in UTF-8
-
-std::string Righe(std::initializer_list<std::string> righe) {
-  std::string sql;
-  for (const std::string& riga : righe) sql += riga + "\r\n";
-  return sql;
-}
 
 // Statement A: the articles and prices of the band, in the procedure's order.
 std::string TestoArticoli(const std::string& fascia) {

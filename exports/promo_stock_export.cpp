@@ -4,18 +4,13 @@
 #include <optional>
 
 #include "dbconfig/transactions.h"
+#include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "platform/text_file.h"
 
 namespace et {
 namespace {
-
-std::string Righe(std::initializer_list<std::string> lines) {
-  std::string sql;
-  for (const std::string& line : lines) sql += line + "\r\n";
-  return sql;
-}
 
 // The article and extension pairs of the price list, in the server's order.
 // The list number is pasted into the text, which goes to the server as it is.

@@ -1,31 +1,28 @@
 #include "exports/stock_export.h"
 
+#include "exports/statement_text.h"
 #include "platform/text_file.h"
 
 namespace et {
 namespace {
 
 std::string StatementText(const std::string& expression) {
-  std::string sql;
-  for (const std::string& line : {
-           std::string("SELECT 1 as MAGAZZINO, a.CODICE, SUM(a.QUANTITA) as QUANTITA "),
-           std::string("FROM ( "),
-           std::string("SELECT "),
-           std::string("XX.MAGAZZINO, "),
-           std::string("XX.CODICE, "),
-           " (" + expression + ")as QUANTITA ",
-           std::string("FROM "),
-           std::string("\"PROGMAG\" XX "),
-           std::string("WHERE "),
-           std::string("(((XX.MAGAZZINO=1) and (IDAPERTURA=3)) or((XX.MAGAZZINO=2) and "
-                       "(IDAPERTURA=0)) or((XX.MAGAZZINO=3) and (IDAPERTURA=0))) and "),
-           std::string("(((XX.QUANTITAPRESENTE-ORDINICLI+QPRECARICATA)>0)) "),
-           std::string(") a "),
-           std::string("GROUP BY a.CODICE"),
-       }) {
-    sql += line + "\r\n";
-  }
-  return sql;
+  return Righe({
+      "SELECT 1 as MAGAZZINO, a.CODICE, SUM(a.QUANTITA) as QUANTITA ",
+      "FROM ( ",
+      "SELECT ",
+      "XX.MAGAZZINO, ",
+      "XX.CODICE, ",
+      " (" + expression + ")as QUANTITA ",
+      "FROM ",
+      "\"PROGMAG\" XX ",
+      "WHERE ",
+      "(((XX.MAGAZZINO=1) and (IDAPERTURA=3)) or((XX.MAGAZZINO=2) and (IDAPERTURA=0)) "
+      "or((XX.MAGAZZINO=3) and (IDAPERTURA=0))) and ",
+      "(((XX.QUANTITAPRESENTE-ORDINICLI+QPRECARICATA)>0)) ",
+      ") a ",
+      "GROUP BY a.CODICE",
+  });
 }
 
 }  // namespace
