@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "fixture/fixture.h"
 #include "platform/error.h"
 #include "support/recording_ui.h"
@@ -171,6 +173,19 @@ TEST_F(StoreChain, ValoreTabXWithoutArchivioIsEmpty) {
   SetSoftdes("[query_esterno]\r\n");
   EXPECT_EQ(store_->ValoreTabX("DIRCATINTERNET", 0), "");
   EXPECT_TRUE(ui_.Calls().empty());
+}
+
+TEST_F(StoreChain, ValoreTabXOnADatabaseThatCannotBeOpenedIsEmpty) {
+  // A directory stands where the database file should be: it can be neither
+  // attached nor created, and nobody answers the prompt for the server.
+  test::TempDir temp;
+  std::filesystem::create_directory(temp.File("archivio.fdb"));
+  SetSoftdes("[query_esterno]\n\rArchivio=" + temp.File("archivio.fdb"));
+  EXPECT_EQ(store_->ValoreTabX("DIRCATINTERNET", 0), "");
+  EXPECT_EQ(ui_.Texts(UiCall::Kind::kMessage),
+            (std::vector<std::string>{"Non trovato dati.ini",
+                                      "Apertura / creazione del database non riuscita!"}));
+  EXPECT_EQ(ui_.Count(UiCall::Kind::kDialog), 1u);
 }
 
 TEST_F(StoreChain, ValoreTabXWithoutTableRaises) {

@@ -227,7 +227,9 @@ TEST_F(StockRun, TriggerFailuresPrintOneLine) {
       {http_.BaseUrl() + "/status/500", "EHTTPProtocolError: HTTP/1.1 500 "},
       {http_.BaseUrl() + "/status/302", "EHTTPProtocolError: HTTP/1.1 302 "},
       {"", ""},
-      {"http://127.0.0.1:" + std::to_string(test::ClosedPort()) + "/x", ""},
+      {"http://127.0.0.1:" + std::to_string(test::ClosedPort()) + "/x", "ESocketError: "},
+      // A TLS handshake with a server that speaks plain HTTP fails.
+      {"https://127.0.0.1:" + std::to_string(http_.Port()) + "/x", "ESocketError: "},
   };
   for (const auto& c : cases) {
     install_->SetTabX("CAT_SCRIPTGIACENZE", c.url);
@@ -239,6 +241,18 @@ TEST_F(StockRun, TriggerFailuresPrintOneLine) {
     EXPECT_NE(result.out.find(": "), std::string::npos) << result.out;
   }
   for (const auto& r : http_.Requests()) EXPECT_NE(r.path, "/redirected");
+}
+
+TEST_F(StockRun, TriggerFailureWithoutAUsableStandardOutputHaltsTheRun) {
+  install_->SetTabX("CAT_SCRIPTGIACENZE", http_.BaseUrl() + "/status/500");
+  test::RunOptions options;
+  options.env = {{"LANG", "C"}};
+  options.close_stdout = true;
+  options.cwd = install_->Root();
+  const auto result = test::RunProcess(install_->Program(), {}, options);
+  EXPECT_EQ(result.exit_status, kStatusNotCompleted);
+  EXPECT_NE(result.err.find("[arresto]"), std::string::npos) << result.err;
+  EXPECT_TRUE(ftp_.HasFile("catalogo/ESTRAZQ.CSV"));
 }
 
 TEST_F(StockRun, MissingTriggerSettingPrintsOneLine) {
