@@ -59,7 +59,7 @@ struct AttachmentHandle {
 // The transaction keeps a list of the statements prepared on it, so that a
 // statement outliving its transaction finds it gone instead of dangling.
 struct TransactionHandle {
-  AttachmentHandle* owner = nullptr;             // null once the attachment is gone
+  AttachmentHandle* owner = nullptr;              // null once the attachment is gone
   Firebird::ITransaction* transaction = nullptr;  // null once ended
   std::vector<StatementHandle*> statements;
 };

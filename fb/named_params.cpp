@@ -11,11 +11,16 @@ char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 // The closing delimiter of a q'<open>...<close>' literal.
 char QuoteCloser(char open) {
   switch (open) {
-    case '(': return ')';
-    case '[': return ']';
-    case '{': return '}';
-    case '<': return '>';
-    default: return open;
+    case '(':
+      return ')';
+    case '[':
+      return ']';
+    case '{':
+      return '}';
+    case '<':
+      return '>';
+    default:
+      return open;
   }
 }
 

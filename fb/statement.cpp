@@ -124,9 +124,20 @@ std::vector<FieldInfo> Describe(Firebird::IMessageMetadata* meta) {
 
 const char* UnreadableTypeName(unsigned type) {
   switch (type) {
-    case SQL_TEXT: case SQL_VARYING: case SQL_SHORT: case SQL_LONG: case SQL_INT64:
-    case SQL_FLOAT: case SQL_DOUBLE: case SQL_D_FLOAT: case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME: case SQL_TIMESTAMP: case SQL_BOOLEAN: case SQL_BLOB: case SQL_NULL:
+    case SQL_TEXT:
+    case SQL_VARYING:
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TIMESTAMP:
+    case SQL_BOOLEAN:
+    case SQL_BLOB:
+    case SQL_NULL:
       return nullptr;
     case SQL_ARRAY:
       return "array";
@@ -203,8 +214,7 @@ Value DecodeColumn(const StatementHandle& h, const FieldInfo& f, const unsigned 
     case SQL_BOOLEAN:
       return Load<FB_BOOLEAN>(at) != FB_FALSE;
     case SQL_BLOB:
-      return BlobFromDatabase(
-          detail::ReadBlob(h.attachment, h.transaction->transaction, at), f);
+      return BlobFromDatabase(detail::ReadBlob(h.attachment, h.transaction->transaction, at), f);
     default:  // SQL_NULL; other types are refused when preparing
       return Null{};
   }
@@ -318,7 +328,7 @@ class InputMessage final {
   // A NULL keeps its parameter's type, and so does a text for a blob
   // parameter: that text is written as a blob of its own first.
   static void DescribeParam(Firebird::IMetadataBuilder* b, Status& status, unsigned i,
-                       const FieldInfo& param, const Value& v) {
+                            const FieldInfo& param, const Value& v) {
     if (const auto* s = std::get_if<std::string>(&v)) {
       if (param.type == SQL_BLOB) return;
       // The length must be that of the converted bytes, which is at most
@@ -342,8 +352,8 @@ class InputMessage final {
     }
   }
 
-  void Fill(const StatementHandle& h, Firebird::ITransaction* transaction,
-            const FieldInfo& param, const FieldInfo& f, const Value& v) {
+  void Fill(const StatementHandle& h, Firebird::ITransaction* transaction, const FieldInfo& param,
+            const FieldInfo& f, const Value& v) {
     unsigned char* at = data_.data() + f.offset;
     Store<ISC_SHORT>(data_.data() + f.null_offset, IsNull(v) ? -1 : 0);
     if (const auto* s = std::get_if<std::string>(&v)) {
@@ -439,9 +449,9 @@ void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMod
   const std::string text = Utf8ToCp1252(parsed.text);
 
   Status status;
-  h.statement = h.attachment->prepare(status.get(), th->transaction,
-                                      static_cast<unsigned>(text.size()), text.c_str(), 3,
-                                      Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+  h.statement =
+      h.attachment->prepare(status.get(), th->transaction, static_cast<unsigned>(text.size()),
+                            text.c_str(), 3, Firebird::IStatement::PREPARE_PREFETCH_METADATA);
   status.Check();
   h.transaction = th;
   th->statements.push_back(&h);  // from here the destructor frees the statement
@@ -532,8 +542,8 @@ void Statement::Execute() {
   InputMessage in(h, transaction);
   Status status;
   if (h.selects) {
-    h.cursor = h.statement->openCursor(status.get(), transaction, in.meta(), in.data(), h.output,
-                                       0);
+    h.cursor =
+        h.statement->openCursor(status.get(), transaction, in.meta(), in.data(), h.output, 0);
     status.Check();
     FetchRow(h);
     return;

@@ -28,8 +28,7 @@ enum class ParamMode {
 class Statement final {
  public:
   // Prepares the text (SQL dialect 3). Raises DatabaseError.
-  Statement(Transaction& transaction, std::string_view sql,
-            ParamMode mode = ParamMode::kNamed);
+  Statement(Transaction& transaction, std::string_view sql, ParamMode mode = ParamMode::kNamed);
   ~Statement();
   Statement(Statement&&) noexcept;
   Statement& operator=(Statement&&) noexcept;

@@ -91,29 +91,28 @@ double ParseDouble(const std::string& text) {
 }  // namespace
 
 std::string ValueToText(const Value& v, const RegionalSettings& rs) {
-  return std::visit(
-      Overloaded{
-          [](const Null&) { return std::string(); },
-          [&](const Scaled& s) { return ScaledToText(s, rs); },
-          [&](double d) { return FormatGeneral(d, rs); },
-          [](const std::string& s) { return s; },
-          [&](const Date& d) {
-            const std::tm tm = ToTm(d, Time{});
-            return FormatShortDate(tm, rs);
-          },
-          [&](const Time& t) {
-            const std::tm tm = ToTm(Date{}, t);
-            return FormatLongTime(tm, rs);
-          },
-          [&](const Timestamp& ts) {
-            const std::tm tm = ToTm(ts.date, ts.time);
-            std::string text = FormatShortDate(tm, rs);
-            if (ts.time != Time{}) text += " " + FormatLongTime(tm, rs);
-            return text;
-          },
-          [](bool b) { return std::string(b ? "True" : "False"); },
-      },
-      v);
+  return std::visit(Overloaded{
+                        [](const Null&) { return std::string(); },
+                        [&](const Scaled& s) { return ScaledToText(s, rs); },
+                        [&](double d) { return FormatGeneral(d, rs); },
+                        [](const std::string& s) { return s; },
+                        [&](const Date& d) {
+                          const std::tm tm = ToTm(d, Time{});
+                          return FormatShortDate(tm, rs);
+                        },
+                        [&](const Time& t) {
+                          const std::tm tm = ToTm(Date{}, t);
+                          return FormatLongTime(tm, rs);
+                        },
+                        [&](const Timestamp& ts) {
+                          const std::tm tm = ToTm(ts.date, ts.time);
+                          std::string text = FormatShortDate(tm, rs);
+                          if (ts.time != Time{}) text += " " + FormatLongTime(tm, rs);
+                          return text;
+                        },
+                        [](bool b) { return std::string(b ? "True" : "False"); },
+                    },
+                    v);
 }
 
 std::int32_t ValueToInt32(const Value& v) {

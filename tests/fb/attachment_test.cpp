@@ -41,15 +41,15 @@ TEST(AttachmentTest, CreatesAttachesAndDetaches) {
   }
   Attachment db = Attachment::Attach(path, kUser, kPassword);
   EXPECT_TRUE(db.IsAttached());
-  EXPECT_EQ(QueryValue(db,
-                       "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'PROVA'"),
+  EXPECT_EQ(QueryValue(db, "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'PROVA'"),
             Int(1));
   // No character set was asked for, so the connection carries NONE.
-  EXPECT_EQ(QueryValue(db,
-                       "SELECT TRIM(C.RDB$CHARACTER_SET_NAME) FROM MON$ATTACHMENTS A "
-                       "JOIN RDB$CHARACTER_SETS C ON C.RDB$CHARACTER_SET_ID = A.MON$CHARACTER_SET_ID "
-                       "WHERE A.MON$ATTACHMENT_ID = CURRENT_CONNECTION"),
-            Text("NONE"));
+  EXPECT_EQ(
+      QueryValue(db,
+                 "SELECT TRIM(C.RDB$CHARACTER_SET_NAME) FROM MON$ATTACHMENTS A "
+                 "JOIN RDB$CHARACTER_SETS C ON C.RDB$CHARACTER_SET_ID = A.MON$CHARACTER_SET_ID "
+                 "WHERE A.MON$ATTACHMENT_ID = CURRENT_CONNECTION"),
+      Text("NONE"));
   EXPECT_EQ(QueryValue(db, "SELECT TRIM(CURRENT_USER) FROM RDB$DATABASE"), Text("SYSDBA"));
 }
 

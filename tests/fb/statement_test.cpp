@@ -16,22 +16,23 @@ namespace {
 class StatementTest : public DatabaseTest {
  protected:
   void SetUp() override {
-    Exec({"CREATE TABLE ARTICOLI ("
-          "  ID INTEGER NOT NULL PRIMARY KEY,"
-          "  CODICE VARCHAR(20),"
-          "  SIGLA CHAR(6),"
-          "  QTA SMALLINT,"
-          "  GRANDE BIGINT,"
-          "  PREZZO NUMERIC(15,4),"
-          "  SCONTO NUMERIC(5,2),"
-          "  PESO DOUBLE PRECISION,"
-          "  GIORNO DATE,"
-          "  ORA TIME,"
-          "  MOMENTO TIMESTAMP,"
-          "  ATTIVO BOOLEAN,"
-          "  NOTE BLOB SUB_TYPE 1,"
-          "  DATI BLOB SUB_TYPE 0,"
-          "  NOME_UTF8 VARCHAR(20) CHARACTER SET UTF8)"});
+    Exec(
+        {"CREATE TABLE ARTICOLI ("
+         "  ID INTEGER NOT NULL PRIMARY KEY,"
+         "  CODICE VARCHAR(20),"
+         "  SIGLA CHAR(6),"
+         "  QTA SMALLINT,"
+         "  GRANDE BIGINT,"
+         "  PREZZO NUMERIC(15,4),"
+         "  SCONTO NUMERIC(5,2),"
+         "  PESO DOUBLE PRECISION,"
+         "  GIORNO DATE,"
+         "  ORA TIME,"
+         "  MOMENTO TIMESTAMP,"
+         "  ATTIVO BOOLEAN,"
+         "  NOTE BLOB SUB_TYPE 1,"
+         "  DATI BLOB SUB_TYPE 0,"
+         "  NOME_UTF8 VARCHAR(20) CHARACTER SET UTF8)"});
   }
 
   // The given column of the row with that ID.
@@ -40,8 +41,8 @@ class StatementTest : public DatabaseTest {
   }
 };
 
-const std::string kEuro = "\xE2\x82\xAC";           // €
-const std::string kOlio = "l\xC2\xB4olio";          // l´olio
+const std::string kEuro = "\xE2\x82\xAC";                 // €
+const std::string kOlio = "l\xC2\xB4olio";                // l´olio
 const std::string kAccents = "\xC3\xA0\xC3\xA8\xC3\xB2";  // àèò
 
 TEST_F(StatementTest, InsertsWithNamedParametersAndReadsByNameAndPosition) {
@@ -86,7 +87,8 @@ TEST_F(StatementTest, TextsTravelAsWindows1252Bytes) {
       {"", ""},
   };
   Transaction t(db_, {});
-  Statement insert(t, "INSERT INTO ARTICOLI (ID, CODICE, NOTE, NOME_UTF8) VALUES (:ID, :T, :T, :T)");
+  Statement insert(t,
+                   "INSERT INTO ARTICOLI (ID, CODICE, NOTE, NOME_UTF8) VALUES (:ID, :T, :T, :T)");
   Statement check(t, "SELECT CODICE, NOTE, NOME_UTF8 FROM ARTICOLI WHERE ID = :ID");
   // The stored bytes, one by one: with no character set, SUBSTRING counts bytes.
   Statement bytes(t,
@@ -126,7 +128,8 @@ TEST_F(StatementTest, TextsTravelAsWindows1252Bytes) {
 
 TEST_F(StatementTest, ColumnNamesAreTheAliases) {
   Transaction t(db_, {});
-  Statement s(t, "SELECT ID AS \"Codice Art\", CODICE descr, QTA, COUNT(*) FROM ARTICOLI GROUP BY 1, 2, 3");
+  Statement s(
+      t, "SELECT ID AS \"Codice Art\", CODICE descr, QTA, COUNT(*) FROM ARTICOLI GROUP BY 1, 2, 3");
   ASSERT_EQ(s.ColumnCount(), 4u);
   EXPECT_EQ(s.ColumnName(0), "Codice Art");
   EXPECT_EQ(s.ColumnName(1), "DESCR");
@@ -377,8 +380,9 @@ TEST_F(StatementTest, ReExecutingRestartsTheCursorWhileOthersStayOpen) {
 }
 
 TEST_F(StatementTest, ReturningAndProcedureOutputsFormOneRow) {
-  Exec({"CREATE PROCEDURE RADDOPPIA (X INTEGER) RETURNS (Y INTEGER, T VARCHAR(10)) AS "
-        "BEGIN Y = X * 2; T = 'ok'; END"});
+  Exec(
+      {"CREATE PROCEDURE RADDOPPIA (X INTEGER) RETURNS (Y INTEGER, T VARCHAR(10)) AS "
+       "BEGIN Y = X * 2; T = 'ok'; END"});
   Transaction t(db_, {});
   Statement proc(t, "EXECUTE PROCEDURE RADDOPPIA(:X)");
   proc.Set("X", Int(21));
@@ -398,10 +402,13 @@ TEST_F(StatementTest, ReturningAndProcedureOutputsFormOneRow) {
 
 TEST_F(StatementTest, StreamsManyRowsOneAtATime) {
   constexpr int kRows = 20000;
-  Exec({"EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN "
-        "WHILE (I <= " + std::to_string(kRows) + ") DO BEGIN "
-        "INSERT INTO ARTICOLI (ID, CODICE, NOTE) VALUES (:I, 'C' || :I, 'nota ' || :I); "
-        "I = I + 1; END END"});
+  Exec(
+      {"EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN "
+       "WHILE (I <= " +
+       std::to_string(kRows) +
+       ") DO BEGIN "
+       "INSERT INTO ARTICOLI (ID, CODICE, NOTE) VALUES (:I, 'C' || :I, 'nota ' || :I); "
+       "I = I + 1; END END"});
   Transaction t(db_, {});
   Statement s(t, "SELECT ID, CODICE, NOTE FROM ARTICOLI ORDER BY ID");
   int count = 0;

@@ -66,9 +66,9 @@ TEST(ValueToInt32Test, ConvertsNumbersTextsAndNull) {
 }
 
 TEST(ValueToInt32Test, RefusesWhatIsNoWholeNumberInRange) {
-  const std::vector<Value> cases = {Int(2147483648LL), Scaled{300000000000, -1}, 3e10,
-                                    Text(" 5"),        Text("5.5"),                Text(""),
-                                    Text("abc"),       Date{2024, 1, 1}};
+  const std::vector<Value> cases = {
+      Int(2147483648LL), Scaled{300000000000, -1}, 3e10, Text(" 5"), Text("5.5"), Text(""),
+      Text("abc"),       Date{2024, 1, 1}};
   for (const Value& value : cases) {
     SCOPED_TRACE(::testing::PrintToString(value));
     EXPECT_THROW(ValueToInt32(value), ConvertError);
@@ -82,9 +82,9 @@ TEST(ValueToInt32Test, RefusesWhatIsNoWholeNumberInRange) {
 
 TEST(ValueToDoubleTest, ConvertsNumbersTextsAndNull) {
   const std::vector<std::pair<Value, double>> cases = {
-      {Null{}, 0.0},          {Scaled{1250, -2}, 12.5}, {Scaled{1, -1}, 0.1},
-      {Scaled{-7, 0}, -7.0},  {2.75, 2.75},             {Text("12,5"), 12.5},
-      {Text("-0.25"), -0.25}, {Text("1e3"), 1000.0},    {false, 0.0},
+      {Null{}, 0.0}, {Scaled{1250, -2}, 12.5}, {Scaled{1, -1}, 0.1},   {Scaled{-7, 0}, -7.0},
+      {2.75, 2.75},  {Text("12,5"), 12.5},     {Text("-0.25"), -0.25}, {Text("1e3"), 1000.0},
+      {false, 0.0},
   };
   for (const auto& [value, expected] : cases) {
     SCOPED_TRACE(::testing::PrintToString(value));
@@ -94,8 +94,8 @@ TEST(ValueToDoubleTest, ConvertsNumbersTextsAndNull) {
 }
 
 TEST(ValueToDoubleTest, RefusesWhatIsNoNumber) {
-  for (const Value& value : {Text("abc"), Text(""), Text("nan"), Text("1,2,3"), Text(" 1"),
-                             Value{Time{1, 2, 3, 0}}}) {
+  for (const Value& value :
+       {Text("abc"), Text(""), Text("nan"), Text("1,2,3"), Text(" 1"), Value{Time{1, 2, 3, 0}}}) {
     SCOPED_TRACE(::testing::PrintToString(value));
     EXPECT_THROW(ValueToDouble(value), ConvertError);
   }
