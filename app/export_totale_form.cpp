@@ -49,9 +49,9 @@ void TExportTotaleForm::FormCreate() {
 
   DatabaseDorvana = ConnettiDB();
 
-  // The auxiliary query's transaction lasts until the program ends. Without
-  // a connection, starting it fails and the run halts in the error box.
-  QueryAux1.database = DatabaseDorvana.get();
+  // The auxiliary query is bound to the business database through its
+  // transaction, which lasts until the program ends. Without a connection,
+  // starting it fails and the run halts in the error box.
   if (!DatabaseDorvana) {
     throw fb::DatabaseError(
         "Database gestionale non connesso: impossibile avviare la transazione");

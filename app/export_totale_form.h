@@ -37,8 +37,7 @@ struct Ambiente {
 // The auxiliary query: bound to the business database and to a transaction
 // started with the server's defaults, which lasts until the program ends.
 struct QueryComponent {
-  DatabaseConnection* database = nullptr;
-  std::unique_ptr<fb::Transaction> transaction;
+  std::unique_ptr<fb::Transaction> transaction;  // on DatabaseDorvana
   std::unique_ptr<fb::Statement> statement;
 };
 
