@@ -1,16 +1,12 @@
-// Program entry: one run, then the process ends with the run's exit code.
-//
-// The exit code is 1000 for a completed run and 1001 otherwise; a POSIX
-// parent sees its low eight bits, 232 and 233.
+// Program entry: one run, then the process ends with the run's exit status.
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
 
-#include "app/export_totale_form.h"
+#include "app/run.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
@@ -34,26 +30,21 @@ void OccupyClosedStandardStreams() {
 
 int main(int argc, char** argv) {
   OccupyClosedStandardStreams();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+
   et::ConsoleUserInterface ui = et::ConsoleUserInterface::ForProcess();
   et::SystemClock clock;
-  et::Ambiente ambiente{ui, et::RegionalSettings::FromEnvironment(), clock,
-                        std::vector<std::string>(argv + 1, argv + argc),
-                        et::ExecutableDirectory()};
+  const et::RunEnvironment env{ui, et::RegionalSettings::FromEnvironment(), clock,
+                               et::WithTrailingSeparator(et::ExecutableDirectory())};
 
-  int exit_code = et::kExitRunNonCompletato;
-  {
-    et::TExportTotaleForm form(std::move(ambiente));
-    try {
-      form.FormCreate();
-    } catch (const std::exception& e) {
-      ui.ShowErrorBox(e.what());
-    }
-    // A halted run keeps its window until the user closes it.
-    if (!form.TerminateRequested()) {
-      ui.WaitForMainWindowClose();
-      form.FormClose();
-    }
-    exit_code = form.ExitCode();
+  et::RunOutcome outcome = et::RunOutcome::kHalted;
+  try {
+    outcome = et::Run(et::RunKindFromArguments(args), env);
+  } catch (const std::exception& e) {
+    ui.ShowErrorBox(e.what());
+    outcome = et::RunOutcome::kHalted;
   }
-  return exit_code;
+  // A halted run leaves its message on screen until the user closes it.
+  if (outcome == et::RunOutcome::kHalted) ui.WaitForMainWindowClose();
+  return et::ExitStatus(outcome);
 }

@@ -1,94 +1,78 @@
-// The price-list run "-p": settings check, markup consolidation, the static
-// price-list file, the customers-and-markups file, their uploads and the two
-// trigger scripts, in that order.
+#include "app/price_list_run.h"
+
 #include <exception>
 
-#include "app/export_totale_form.h"
+#include "app/common_settings.h"
 #include "exports/customers_export.h"
 #include "exports/markup_consolidation.h"
 #include "exports/price_list_export.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/regional.h"
 
 namespace et {
 
-void TExportTotaleForm::CheckParametriListaPrezzi() {
-  if (!DirectoryExists(PercorsoFile)) {
-    throw Error("Directory export \"" + PercorsoFile + "\" non trovata");
+PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
+                                                const std::string& export_directory) {
+  if (!DirectoryExists(export_directory)) {
+    throw Error("Directory export \"" + export_directory + "\" non trovata");
+  }
+  PriceListRunSettings s;
+  s.price_list_file = settings.Read("CAT_EXPPRVEN_NOMEFILE");
+  if (s.price_list_file.empty()) throw Error("Nome file listini statici non parametrizzato");
+
+  s.price_list_trigger = settings.Read("CAT_EXPPRVEN_SCRIPT");
+  if (s.price_list_trigger.empty()) throw Error("Script HTTP listini statici non parametrizzato");
+
+  s.price_band = settings.Read("CAT_EXPPRVEN_FASCIA");
+  if (s.price_band.empty()) throw Error("Fascia listino di riferimento non parametrizzata");
+  std::int32_t band = 0;
+  if (!TryParseInt32(s.price_band, band)) {
+    throw Error("Fascia listino " + s.price_band + " di riferimento non valida");
   }
 
-  // Each field is set before its check, as the later steps read the fields.
-  FCatExpPrVenNomeFile = NuvIni22->ValoreTabX("CAT_EXPPRVEN_NOMEFILE", 0);
-  if (FCatExpPrVenNomeFile.empty()) throw Error("Nome file listini statici non parametrizzato");
+  s.customers_file = settings.Read("CAT_EXPPRVEN_NOMEFILE2");
+  if (s.customers_file.empty()) throw Error("Nome file clienti e ricarichi non parametrizzato");
 
-  FCatExpPrVenScript = NuvIni22->ValoreTabX("CAT_EXPPRVEN_SCRIPT", 0);
-  if (FCatExpPrVenScript.empty()) throw Error("Script HTTP listini statici non parametrizzato");
-
-  FCatExpPrVenFascia = NuvIni22->ValoreTabX("CAT_EXPPRVEN_FASCIA", 0);
-  if (FCatExpPrVenFascia.empty()) throw Error("Fascia listino di riferimento non parametrizzata");
-  // The band stays a text: the price-list statements paste it in as it is.
-  std::int32_t fascia = 0;
-  if (!TryParseInt32(FCatExpPrVenFascia, fascia)) {
-    throw Error("Fascia listino " + FCatExpPrVenFascia + " di riferimento non valida");
-  }
-
-  FCatExpPrVenNomeFile2 = NuvIni22->ValoreTabX("CAT_EXPPRVEN_NOMEFILE2", 0);
-  if (FCatExpPrVenNomeFile2.empty()) {
-    throw Error("Nome file clienti e ricarichi non parametrizzato");
-  }
-
-  FCatExpPrVenScript2 = NuvIni22->ValoreTabX("CAT_EXPPRVEN_SCRIPT2", 0);
-  if (FCatExpPrVenScript2.empty()) {
+  s.customers_trigger = settings.Read("CAT_EXPPRVEN_SCRIPT2");
+  if (s.customers_trigger.empty()) {
     throw Error("Script HTTP clienti e ricarichi non parametrizzato");
   }
 
   // An installation without a default band is normal: it reads as band 0.
-  FFasciaDefault = 0;
-  try {
-    std::int32_t fascia_default = 0;
-    if (TryParseInt32(NuvIni22->ValoreTabX("FasciaDefault", 0), fascia_default)) {
-      FFasciaDefault = fascia_default;
-    }
-  } catch (const std::exception&) {
-    FFasciaDefault = 0;
-  }
+  std::int32_t default_band = 0;
+  if (TryParseInt32(settings.Read("FasciaDefault"), default_band)) s.default_band = default_band;
+
+  s.ftp = ReadFtpSettings(settings);
+  s.trigger_timeout_seconds = ReadTriggerTimeout(settings);
+  return s;
 }
 
-bool TExportTotaleForm::EseguiExportListaPrezzi() {
-  bool risultato = true;
+RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment& env) {
   try {
-    CheckParametriListaPrezzi();
+    const PriceListRunSettings settings =
+        PriceListRunSettings::Read(*configuration.settings, configuration.export_directory);
+    const std::string directory = WithTrailingSeparator(configuration.export_directory);
+    const RunLog log(configuration.export_directory, env.clock, env.regional);
+    Publisher publisher(settings.ftp, log, settings.trigger_timeout_seconds);
+    fb::Attachment& business = configuration.business->Attachment();
+
     // Before either file, so the customers file carries the new markups.
-    ConsolidaRicarichiClienti();
-    InviaFtp(ExportPrezzi());
-    InviaFtp(ExportClientiERicarichi());
-    EseguiScriptPrezzi();
-    EseguiScriptRicarichiClienti();
+    ConsolidateMarkups(business, settings.default_band, env.regional);
+    publisher.Upload(
+        WritePriceListFile(directory + settings.price_list_file, business, settings.price_band,
+                           env.regional));
+    publisher.Upload(
+        WriteCustomersFile(directory + settings.customers_file, business, env.regional));
+    publisher.RequestTrigger(settings.price_list_trigger);
+    publisher.RequestTrigger(settings.customers_trigger);
   } catch (const std::exception& e) {
-    risultato = false;
-    // A failure to write this line is not caught here: the driver halts.
+    // A failure to write this line is not caught here: the run halts.
     WriteStdoutLine(e.what());
+    return RunOutcome::kFailed;
   }
-  return risultato;
+  return RunOutcome::kCompleted;
 }
-
-std::string TExportTotaleForm::ExportPrezzi() {
-  return EsportaPrezzi(PercorsoUscita(FCatExpPrVenNomeFile), DatabaseDorvana->Attachment(),
-                       FCatExpPrVenFascia, ambiente_.regional);
-}
-
-void TExportTotaleForm::ConsolidaRicarichiClienti() {
-  ConsolidaRicarichi(DatabaseDorvana->Attachment(), FFasciaDefault, ambiente_.regional);
-}
-
-std::string TExportTotaleForm::ExportClientiERicarichi() {
-  return EsportaClientiERicarichi(PercorsoUscita(FCatExpPrVenNomeFile2),
-                                  DatabaseDorvana->Attachment(), ambiente_.regional);
-}
-
-void TExportTotaleForm::EseguiScriptPrezzi() { EseguiScriptHTTP(FCatExpPrVenScript); }
-
-void TExportTotaleForm::EseguiScriptRicarichiClienti() { EseguiScriptHTTP(FCatExpPrVenScript2); }
 
 }  // namespace et

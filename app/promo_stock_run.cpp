@@ -1,57 +1,45 @@
-#include <cstdint>
-#include <exception>
-#include <string>
+#include "app/promo_stock_run.h"
 
-#include "app/export_totale_form.h"
+#include <exception>
+
+#include "app/common_settings.h"
 #include "exports/promo_stock_export.h"
 #include "platform/error.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/regional.h"
 
 namespace et {
 
-// Each field is assigned before it is checked, so a failed check leaves the
-// fields read so far filled.
-void TExportTotaleForm::CheckParametriPromoStock() {
-  FCatExpPromoStockNomeFile = NuvIni22->ValoreTabX("CAT_EXPPROMOSTOCK_NOMEFILE", 0);
-  if (FCatExpPromoStockNomeFile.empty()) {
-    throw Error("Nome file promo a stock non parametrizzato");
-  }
-  FCatExpPromoStockScript = NuvIni22->ValoreTabX("CAT_EXPPROMOSTOCK_SCRIPT", 0);
-  if (FCatExpPromoStockScript.empty()) {
-    throw Error("Script HTTP promo a stock non parametrizzato");
-  }
-  std::int32_t listino = 0;
-  if (!TryParseInt32(NuvIni22->ValoreTabX("ListinoStock", 0), listino)) listino = 0;
-  FCatExpPromoStockListino = listino;
-  if (FCatExpPromoStockListino == 0) {
-    throw Error("Listino promo a stock non parametrizzato o non valido");
-  }
+PromoStockRunSettings PromoStockRunSettings::Read(SettingsTable& settings) {
+  PromoStockRunSettings s;
+  s.file_name = settings.Read("CAT_EXPPROMOSTOCK_NOMEFILE");
+  if (s.file_name.empty()) throw Error("Nome file promo a stock non parametrizzato");
+  s.trigger_url = settings.Read("CAT_EXPPROMOSTOCK_SCRIPT");
+  if (s.trigger_url.empty()) throw Error("Script HTTP promo a stock non parametrizzato");
+  if (!TryParseInt32(settings.Read("ListinoStock"), s.price_list)) s.price_list = 0;
+  if (s.price_list == 0) throw Error("Listino promo a stock non parametrizzato o non valido");
+  s.ftp = ReadFtpSettings(settings);
+  s.trigger_timeout_seconds = ReadTriggerTimeout(settings);
+  return s;
 }
 
-// The run stops at the first failing step and reports it on standard output
-// only: the scheduler reads the exit code, the operator the line. When that
-// line cannot be written, the write error goes on to the run driver.
-bool TExportTotaleForm::EseguiExportPromoStock() {
-  bool riuscito = true;
+RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironment& env) {
   try {
-    CheckParametriPromoStock();
-    const std::string file_generato = ExportPromoStock();
-    InviaFtp(file_generato);  // a failed upload is logged there and the run goes on
-    EseguiScriptPromoStock();
+    const PromoStockRunSettings settings = PromoStockRunSettings::Read(*configuration.settings);
+    const RunLog log(configuration.export_directory, env.clock, env.regional);
+    Publisher publisher(settings.ftp, log, settings.trigger_timeout_seconds);
+    const std::string path =
+        WithTrailingSeparator(configuration.export_directory) + settings.file_name;
+    publisher.Upload(WritePromoStockFile(path, configuration.business->Attachment(),
+                                         settings.price_list, env.regional));
+    publisher.RequestTrigger(settings.trigger_url);
   } catch (const std::exception& e) {
-    riuscito = false;
+    // A failure to write this line is not caught here: the run halts.
     WriteStdoutLine(e.what());
+    return RunOutcome::kFailed;
   }
-  return riuscito;
+  return RunOutcome::kCompleted;
 }
-
-std::string TExportTotaleForm::ExportPromoStock() {
-  const std::string percorso = PercorsoUscita(FCatExpPromoStockNomeFile);
-  return EsportaPromoStock(percorso, DatabaseDorvana->Attachment(), FCatExpPromoStockListino,
-                           ambiente_.regional);
-}
-
-void TExportTotaleForm::EseguiScriptPromoStock() { EseguiScriptHTTP(FCatExpPromoStockScript); }
 
 }  // namespace et

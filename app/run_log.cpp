@@ -1,19 +1,22 @@
-#include "app/export_totale_form.h"
+#include "app/run_log.h"
+
 #include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace et {
 
-// One line per recorded event: date, a blank, time, two blanks, the message.
-// Every call opens, writes and closes the file, so a line is on disk as soon
-// as the call returns.
-void TExportTotaleForm::AppendLog(const std::string& Log) {
-  if (PercorsoFile.empty()) return;
-  const std::string file = WithTrailingSeparator(PercorsoFile) + "logQuorvandelix.txt";
-  TextFileWriter writer(file, TextFileWriter::Mode::kAppend);
-  const std::string data = FormatShortDate(ambiente_.clock.Now(), ambiente_.regional) + " ";
-  const std::string ora = FormatLongTime(ambiente_.clock.Now(), ambiente_.regional);
-  writer.WriteLine(data + ora + "  " + Log);
+RunLog::RunLog(const std::string& export_directory, const Clock& clock,
+               const RegionalSettings& regional)
+    : path_(WithTrailingSeparator(export_directory) + kRunLogFileName),
+      clock_(clock),
+      regional_(regional) {}
+
+void RunLog::Append(const std::string& message) const {
+  // One reading of the clock, so date and time belong to the same instant.
+  const std::tm now = clock_.Now();
+  TextFileWriter writer(path_, TextFileWriter::Mode::kAppend);
+  writer.WriteLine(FormatShortDate(now, regional_) + " " + FormatLongTime(now, regional_) + "  " +
+                   message);
   writer.Close();
 }
 

@@ -7,7 +7,7 @@
 namespace et {
 namespace {
 
-constexpr const char* kTestoClienti =
+constexpr const char* kCustomersStatement =
     "SELECT\r\n"
     "  CODICE,\r\n"
     "  INFO1,\r\n"
@@ -18,33 +18,33 @@ constexpr const char* kTestoClienti =
     "  CODICE\r\n";
 
 // The web import splits on ";" alone: nothing is quoted or escaped.
-template <typename Testo>
-std::string Unisci(std::size_t n, Testo testo) {
-  std::string riga;
+template <typename Cell>
+std::string JoinCells(std::size_t n, Cell text) {
+  std::string line;
   for (std::size_t i = 0; i < n; ++i) {
-    if (i > 0) riga += ';';
-    riga += testo(i);
+    if (i > 0) line += ';';
+    line += text(i);
   }
-  return riga;
+  return line;
 }
 
 }  // namespace
 
-std::string EsportaClientiERicarichi(const std::string& path, fb::Attachment& attachment,
+std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachment,
                                      const RegionalSettings& rs) {
-  fb::Transaction transaction(attachment, {});
+  fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   {
-    fb::Statement clienti(transaction, kTestoClienti, fb::ParamMode::kNone);
-    clienti.Execute();
+    fb::Statement customers(transaction, kCustomersStatement, fb::ParamMode::kNone);
+    customers.Execute();
 
     TextFileWriter file(path, TextFileWriter::Mode::kCreate);
-    const std::size_t colonne = clienti.ColumnCount();
-    file.WriteLine(Unisci(colonne, [&](std::size_t i) { return clienti.ColumnName(i); }));
-    for (; clienti.HasRow(); clienti.Next()) {
+    const std::size_t columns = customers.ColumnCount();
+    file.WriteLine(JoinCells(columns, [&](std::size_t i) { return customers.ColumnName(i); }));
+    for (; customers.HasRow(); customers.Next()) {
       file.WriteLine(
-          Unisci(colonne, [&](std::size_t i) { return fb::ValueToText(clienti.Field(i), rs); }));
+          JoinCells(columns, [&](std::size_t i) { return fb::ValueToText(customers.Field(i), rs); }));
     }
-    clienti.Close();
+    customers.Close();
     file.Close();
   }
   transaction.Rollback();

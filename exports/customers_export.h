@@ -15,7 +15,7 @@ namespace et {
 // without any quoting. The statement runs, in a transaction of its own that
 // is rolled back, before the file is created: a failing statement leaves an
 // earlier file untouched.
-std::string EsportaClientiERicarichi(const std::string& path, fb::Attachment& attachment,
+std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachment,
                                      const RegionalSettings& rs);
 
 }  // namespace et

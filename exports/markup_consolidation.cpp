@@ -12,17 +12,17 @@
 namespace et {
 namespace {
 
-std::string TestoReset() { return Righe({"UPDATE CLIENTI SET", "INFO1=NULL,", "INFO2=1"}); }
+std::string ResetStatement() { return SqlLines({"UPDATE CLIENTI SET", "INFO1=NULL,", "INFO2=1"}); }
 
 // COALESCE makes customers without a band count as the default band.
-std::string TestoPreset(std::int32_t fascia_default) {
-  const std::string fascia = std::to_string(fascia_default);
-  return Righe({"UPDATE CLIENTI SET", "INFO1=0,", "INFO2=NULL", "WHERE",
-                "  COALESCE(TIPOPREZZO," + fascia + ")=" + fascia});
+std::string PresetStatement(std::int32_t default_band) {
+  const std::string band = std::to_string(default_band);
+  return SqlLines({"UPDATE CLIENTI SET", "INFO1=0,", "INFO2=NULL", "WHERE",
+                "  COALESCE(TIPOPREZZO," + band + ")=" + band});
 }
 
-std::string TestoFasce() {
-  return Righe({
+std::string BandsStatement() {
+  return SqlLines({
       "SELECT",
       "  A.TIPOPREZZO,",
       "  B.LISTINORICARICO",
@@ -40,8 +40,8 @@ std::string TestoFasce() {
   });
 }
 
-std::string TestoRicarico() {
-  return Righe({
+std::string MarkupStatement() {
+  return SqlLines({
       "SELECT",
       "  MAX(SCONTO1)            AS PERCENTUALE,",
       "  COUNT(DISTINCT SCONTO1) AS SCONTI",
@@ -57,68 +57,69 @@ std::string TestoRicarico() {
   });
 }
 
-std::string TestoAggiornamento() {
-  return Righe(
+std::string UpdateStatement() {
+  return SqlLines(
       {"UPDATE CLIENTI SET", "INFO1=:INFO1,", "INFO2=:INFO2", "WHERE", "  TIPOPREZZO=:TIPOPREZZO"});
 }
 
-// Runs `azione`; an error of the database layer comes out with the prefix,
-// a CR and the database's message.
-template <typename Azione>
-void ConPrefisso(const char* prefisso, Azione azione) {
+// Runs `action`; an error comes out with the prefix and a CR before its own
+// message, keeping its type and engine code.
+template <typename Action>
+void WithPrefix(const char* prefix, Action action) {
   try {
-    azione();
-  } catch (const Error& e) {
-    throw Error(std::string(prefisso) + "\r" + e.what());
+    action();
+  } catch (Error& e) {
+    e.AddContext(std::string(prefix) + "\r");
+    throw;
   }
 }
 
 }  // namespace
 
-void ConsolidaRicarichi(fb::Attachment& attachment, std::int32_t fascia_default,
+void ConsolidateMarkups(fb::Attachment& attachment, std::int32_t default_band,
                         const RegionalSettings& rs) {
   // No wait: a customer row locked by the business system fails at once
   // rather than stalling an unattended run. A transaction that does not
   // reach its commit is rolled back when it dies, which leaves every customer
   // as it was: publishing half-reset markups would be worse than old ones.
-  fb::Transaction transaction(attachment, {fb::tpb::kConcurrency, fb::tpb::kNowait});
+  fb::Transaction transaction(attachment, fb::TransactionOptions::Snapshot());
 
-  ConPrefisso(kFallitoReset, [&] {
-    fb::Statement reset(transaction, TestoReset(), fb::ParamMode::kNone);
+  WithPrefix(kResetFailed, [&] {
+    fb::Statement reset(transaction, ResetStatement(), fb::ParamMode::kNone);
     reset.Execute();
   });
-  ConPrefisso(kFallitoPreset, [&] {
-    fb::Statement preset(transaction, TestoPreset(fascia_default), fb::ParamMode::kNone);
+  WithPrefix(kPresetFailed, [&] {
+    fb::Statement preset(transaction, PresetStatement(default_band), fb::ParamMode::kNone);
     preset.Execute();
   });
 
   {
-    std::optional<fb::Statement> aggiornamento;  // prepared on its first use
-    fb::Statement ricarico(transaction, TestoRicarico(), fb::ParamMode::kNamed);
-    fb::Statement fasce(transaction, TestoFasce(), fb::ParamMode::kNone);
-    for (fasce.Execute(); fasce.HasRow(); fasce.Next()) {
-      ricarico.Close();
-      ricarico.Set("IDLISTSC", fb::Int(fb::ValueToInt32(fasce.Field("LISTINORICARICO"))));
-      ricarico.Execute();
-      if (!ricarico.HasRow() || fb::IsNull(ricarico.Field("PERCENTUALE"))) continue;
+    std::optional<fb::Statement> update;  // prepared on its first use
+    fb::Statement markup(transaction, MarkupStatement(), fb::ParamMode::kNamed);
+    fb::Statement bands(transaction, BandsStatement(), fb::ParamMode::kNone);
+    for (bands.Execute(); bands.HasRow(); bands.Next()) {
+      markup.Close();
+      markup.Set("IDLISTSC", fb::Int(fb::ValueToInt32(bands.Field("LISTINORICARICO"))));
+      markup.Execute();
+      if (!markup.HasRow() || fb::IsNull(markup.Field("PERCENTUALE"))) continue;
 
-      const fb::Value tipo_prezzo = fb::Int(fb::ValueToInt32(fasce.Field("TIPOPREZZO")));
+      const fb::Value price_band = fb::Int(fb::ValueToInt32(bands.Field("TIPOPREZZO")));
       const fb::Value info1 =
-          fb::Text(FormatFixed2(fb::ValueToDouble(ricarico.Field("PERCENTUALE")), rs));
+          fb::Text(FormatFixed2(fb::ValueToDouble(markup.Field("PERCENTUALE")), rs));
       const fb::Value info2 =
-          fb::ValueToInt32(ricarico.Field("SCONTI")) < 2 ? fb::Value(fb::Null{}) : fb::Int(2);
-      ConPrefisso(kFallitoAggiornamento, [&] {
-        if (!aggiornamento) {
-          aggiornamento.emplace(transaction, TestoAggiornamento(), fb::ParamMode::kNamed);
+          fb::ValueToInt32(markup.Field("SCONTI")) < 2 ? fb::Value(fb::Null{}) : fb::Int(2);
+      WithPrefix(kUpdateFailed, [&] {
+        if (!update) {
+          update.emplace(transaction, UpdateStatement(), fb::ParamMode::kNamed);
         }
-        aggiornamento->Set("TIPOPREZZO", tipo_prezzo);
-        aggiornamento->Set("INFO1", info1);
-        aggiornamento->Set("INFO2", info2);
-        aggiornamento->Execute();
+        update->Set("TIPOPREZZO", price_band);
+        update->Set("INFO1", info1);
+        update->Set("INFO2", info2);
+        update->Execute();
       });
     }
-    fasce.Close();
-    ricarico.Close();
+    bands.Close();
+    markup.Close();
   }
   transaction.Commit();
 }

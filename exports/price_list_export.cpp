@@ -14,11 +14,11 @@ namespace et {
 namespace {
 
 // The web import reads the apostrophe as a string delimiter.
-constexpr std::string_view kAccentoAcuto = "\xC2\xB4";  // U+00B4 in UTF-8
+constexpr std::string_view kAcuteAccent = "\xC2\xB4";  // U+00B4 in UTF-8
 
 // Statement A: the articles and prices of the band, in the procedure's order.
-std::string TestoArticoli(const std::string& fascia) {
-  return Righe({
+std::string ArticlesStatement(const std::string& band) {
+  return SqlLines({
       "SELECT",
       "  P.ARTICOLO,",
       "  P.DESCRIZIONE,",
@@ -32,7 +32,7 @@ std::string TestoArticoli(const std::string& fascia) {
       "  REPLACE(ROUND(P.SCONTOTRE,2)||'','.',','),",
       "  P.LISTINO_APP",
       "FROM",
-      "  PREPARAPREZZO(" + fascia + ",'',CURRENT_DATE) P",
+      "  PREPARAPREZZO(" + band + ",'',CURRENT_DATE) P",
       "  LEFT JOIN ANAMAG A ON",
       "  P.ARTICOLO=A.CODICE",
       "  LEFT JOIN CLASSIFICAZIONE1 C1 ON",
@@ -45,8 +45,8 @@ std::string TestoArticoli(const std::string& fascia) {
 // Statement B: the band's net price lists with a scale row of positive
 // quantity for the article. The quantity test deliberately ignores the
 // validity dates: such a list takes part and may add no entry.
-std::string TestoListini(const std::string& fascia) {
-  return Righe({
+std::string PriceListsStatement(const std::string& band) {
+  return SqlLines({
       "SELECT",
       "  L.ID,",
       "  L.CAMPOSEL1,",
@@ -57,7 +57,7 @@ std::string TestoListini(const std::string& fascia) {
       "  INNER JOIN LISTSC L ON",
       "  F.IDLISTINO=L.ID",
       "WHERE",
-      "  F.IDFASCIA=" + fascia,
+      "  F.IDFASCIA=" + band,
       "  AND",
       "  L.TIPO='N'",
       "  AND",
@@ -78,8 +78,8 @@ std::string TestoListini(const std::string& fascia) {
 }
 
 // Statement C: the scale rows of one list valid today, smallest quantity first.
-std::string TestoScaglioni() {
-  return Righe({
+std::string ScaleRowsStatement() {
+  return SqlLines({
       "SELECT",
       "  LISTSCDTNET.IDLISTSC,",
       "  (",
@@ -117,11 +117,11 @@ std::string TestoScaglioni() {
 
 // The extension the web catalogue publishes: only the article's base code,
 // which the trimming of zeros in B and C matches with NULL, "" or "000".
-constexpr const char* kEstensione = "0";
+constexpr const char* kExtension = "0";
 
-struct Scaglione {
-  std::int64_t quantita = 0;
-  std::string prezzo;
+struct ScaleRow {
+  std::int64_t quantity = 0;
+  std::string price;
 };
 
 // Appends "from-to price" CR LF for each row of one price list. A row reaches
@@ -129,16 +129,16 @@ struct Scaglione {
 // whose bounds are both 0 (or below) gives nothing, and so does a last row
 // without a positive quantity; equal quantities give a range such as 4-3,
 // which the web import accepts as it is.
-void AggiungiScaglioni(const std::vector<Scaglione>& righe, std::string& testo) {
-  for (std::size_t i = 0; i < righe.size(); ++i) {
-    const std::int64_t q = righe[i].quantita;
-    if (i + 1 < righe.size()) {
-      const std::int64_t u = righe[i + 1].quantita - 1;
+void AppendScaleRanges(const std::vector<ScaleRow>& rows, std::string& text) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::int64_t q = rows[i].quantity;
+    if (i + 1 < rows.size()) {
+      const std::int64_t u = rows[i + 1].quantity - 1;
       if (q > 0 || u > 0) {
-        testo += std::to_string(q) + "-" + std::to_string(u) + " " + righe[i].prezzo + "\r\n";
+        text += std::to_string(q) + "-" + std::to_string(u) + " " + rows[i].price + "\r\n";
       }
     } else if (q > 0) {
-      testo += std::to_string(q) + "-999 " + righe[i].prezzo + "\r\n";
+      text += std::to_string(q) + "-999 " + rows[i].price + "\r\n";
     }
   }
 }
@@ -158,69 +158,69 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
 
 }  // namespace
 
-std::string PulisciValore(std::string_view text) {
-  return ReplaceAll(ReplaceAll(std::string(text), "'", kAccentoAcuto), "\r\n", " ");
+std::string CleanCell(std::string_view text) {
+  return ReplaceAll(ReplaceAll(std::string(text), "'", kAcuteAccent), "\r\n", " ");
 }
 
-std::string EsportaPrezzi(const std::string& path, fb::Attachment& attachment,
-                          const std::string& fascia, const RegionalSettings& rs) {
-  fb::Transaction transaction(attachment, {});
-  const std::string testo_a = TestoArticoli(fascia);
-  const std::string testo_b = TestoListini(fascia);
-  const std::string testo_c = TestoScaglioni();
+std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
+                          const std::string& band, const RegionalSettings& rs) {
+  fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
+  const std::string articles_sql = ArticlesStatement(band);
+  const std::string price_lists_sql = PriceListsStatement(band);
+  const std::string scale_rows_sql = ScaleRowsStatement();
 
   // B and C are prepared on their first use and then only re-executed, once
   // per article and price list; the file exists (with its header) before any
   // statement is prepared, so a bad statement leaves the header behind.
-  std::optional<fb::Statement> listini;
-  std::optional<fb::Statement> scaglioni;
+  std::optional<fb::Statement> price_lists;
+  std::optional<fb::Statement> scale_rows;
   {
     TextFileWriter file(path, TextFileWriter::Mode::kCreate);
-    file.WriteLine(kIntestazioneListinoStatico);
+    file.WriteLine(kPriceListHeader);
 
-    fb::Statement articoli(transaction, testo_a, fb::ParamMode::kNone);
-    articoli.Execute();
-    const std::size_t colonne_scritte = articoli.ColumnCount() - 1;  // LISTINO_APP stays out
-    std::vector<Scaglione> righe;
-    for (; articoli.HasRow(); articoli.Next()) {
-      const std::string articolo = fb::ValueToText(articoli.Field(0), rs);
-      std::string testo_scaglioni;
+    fb::Statement articles(transaction, articles_sql, fb::ParamMode::kNone);
+    articles.Execute();
+    const std::size_t written_columns = articles.ColumnCount() - 1;  // LISTINO_APP stays out
+    std::vector<ScaleRow> rows;
+    for (; articles.HasRow(); articles.Next()) {
+      const std::string article = fb::ValueToText(articles.Field(0), rs);
+      std::string promo_cell;
 
-      if (!listini) listini.emplace(transaction, testo_b, fb::ParamMode::kNamed);
-      listini->Close();
-      listini->Set("ARTICOLO", fb::Text(articolo));
-      listini->Set("ESTENSIONE", fb::Text(kEstensione));
-      for (listini->Execute(); listini->HasRow(); listini->Next()) {
-        if (!scaglioni) scaglioni.emplace(transaction, testo_c, fb::ParamMode::kNamed);
-        scaglioni->Close();
-        scaglioni->Set("ARTICOLO", fb::Text(articolo));
-        scaglioni->Set("ESTENSIONE", fb::Text(kEstensione));
-        scaglioni->Set("ID", fb::Int(fb::ValueToInt32(listini->Field("ID"))));
-        righe.clear();
-        for (scaglioni->Execute(); scaglioni->HasRow(); scaglioni->Next()) {
-          righe.push_back({fb::ValueToInt32(scaglioni->Field("QUANTITASCAGLIONE")),
-                           fb::ValueToText(scaglioni->Field("PREZZO"), rs)});
+      if (!price_lists) price_lists.emplace(transaction, price_lists_sql, fb::ParamMode::kNamed);
+      price_lists->Close();
+      price_lists->Set("ARTICOLO", fb::Text(article));
+      price_lists->Set("ESTENSIONE", fb::Text(kExtension));
+      for (price_lists->Execute(); price_lists->HasRow(); price_lists->Next()) {
+        if (!scale_rows) scale_rows.emplace(transaction, scale_rows_sql, fb::ParamMode::kNamed);
+        scale_rows->Close();
+        scale_rows->Set("ARTICOLO", fb::Text(article));
+        scale_rows->Set("ESTENSIONE", fb::Text(kExtension));
+        scale_rows->Set("ID", fb::Int(fb::ValueToInt32(price_lists->Field("ID"))));
+        rows.clear();
+        for (scale_rows->Execute(); scale_rows->HasRow(); scale_rows->Next()) {
+          rows.push_back({fb::ValueToInt32(scale_rows->Field("QUANTITASCAGLIONE")),
+                           fb::ValueToText(scale_rows->Field("PREZZO"), rs)});
         }
-        AggiungiScaglioni(righe, testo_scaglioni);
+        AppendScaleRanges(rows, promo_cell);
       }
 
-      std::string riga;
-      for (std::size_t i = 0; i < colonne_scritte; ++i) {
-        riga += PulisciValore(fb::ValueToText(articoli.Field(i), rs));
-        riga += ';';
+      std::string line;
+      for (std::size_t i = 0; i < written_columns; ++i) {
+        line += CleanCell(fb::ValueToText(articles.Field(i), rs));
+        line += ';';
       }
-      if (!testo_scaglioni.empty()) {
-        testo_scaglioni.resize(testo_scaglioni.size() - 2);  // the final CR LF
-        testo_scaglioni = "\"" + testo_scaglioni + "\"";
+      if (!promo_cell.empty()) {
+        promo_cell.resize(promo_cell.size() - 2);  // the final CR LF
+        promo_cell = "\"" + promo_cell + "\"";
       }
-      riga += testo_scaglioni;
-      riga += ';';
-      file.WriteLine(riga);
+      line += promo_cell;
+      line += ';';
+      file.WriteLine(line);
     }
     file.Close();
   }
-  scaglioni.reset();
-  listini.reset();
+  scale_rows.reset();
+  price_lists.reset();
   transaction.Rollback();
   return path;
 }

@@ -12,20 +12,20 @@
 
 namespace et {
 
-inline constexpr const char* kIntestazioneListinoStatico =
+inline constexpr const char* kPriceListHeader =
     "ARTICOLO;DESCRIZIONE;COD. CATEGORIA SCONTO;CATEGORIA SCONTO;COD. CATEGORIA ARTICOLO;"
     "CATEGORIA ARTICOLO;PREZZO NETTO;SCONTO 1;SCONTO 2;SCONTO 3;PROMO";
 
-// Writes the file at `path` and returns the path. `fascia` is the reference
+// Writes the file at `path` and returns the path. `band` is the reference
 // price band as configured; it is pasted into the statements unchanged. The
 // export reads in a transaction of its own with the server's defaults and
 // rolls it back. Database and file errors reach the caller with their own
 // message; the file, once created, keeps the lines written before the error.
-std::string EsportaPrezzi(const std::string& path, fb::Attachment& attachment,
-                          const std::string& fascia, const RegionalSettings& rs);
+std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
+                          const std::string& band, const RegionalSettings& rs);
 
 // The text of a cell as the web import wants it: every apostrophe becomes
 // the acute accent, then every CR LF pair one blank. Nothing else changes.
-std::string PulisciValore(std::string_view text);
+std::string CleanCell(std::string_view text);
 
 }  // namespace et

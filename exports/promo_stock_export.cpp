@@ -3,7 +3,6 @@
 #include <initializer_list>
 #include <optional>
 
-#include "dbconfig/transactions.h"
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
@@ -14,15 +13,15 @@ namespace {
 
 // The article and extension pairs of the price list, in the server's order.
 // The list number is pasted into the text, which goes to the server as it is.
-std::string TestoCoppie(std::int32_t listino) {
-  return Righe({
+std::string PairsStatement(std::int32_t price_list) {
+  return SqlLines({
       "SELECT",
       "  CODICEARTICOLO AS CODICE,",
       "  ESTCODICE      AS ESTENSIONE",
       "FROM",
       "  LISTSCDTNET",
       "WHERE",
-      "  IDLISTSC=" + std::to_string(listino),
+      "  IDLISTSC=" + std::to_string(price_list),
       "GROUP BY",
       "  CODICEARTICOLO,",
       "  ESTCODICE",
@@ -31,8 +30,8 @@ std::string TestoCoppie(std::int32_t listino) {
 
 // The promotion of one pair in force today: the one with the latest start,
 // where a missing date counts as today.
-std::string TestoPromozione(std::int32_t listino) {
-  return Righe({
+std::string PromotionStatement(std::int32_t price_list) {
+  return SqlLines({
       "SELECT FIRST 1",
       "  COALESCE(QUANTITASCAGLIONE,0)             AS QTSTOCK,",
       "  COALESCE(DATAINIZIOVALIDITA,CURRENT_DATE) AS DATAPROMO,",
@@ -40,7 +39,7 @@ std::string TestoPromozione(std::int32_t listino) {
       "FROM",
       "  LISTSCDTNET",
       "WHERE",
-      "  IDLISTSC=" + std::to_string(listino),
+      "  IDLISTSC=" + std::to_string(price_list),
       "  AND",
       "  CODICEARTICOLO=:CODICE",
       "  AND",
@@ -57,8 +56,8 @@ std::string TestoPromozione(std::int32_t listino) {
 
 // The quantity already ordered at a promotion (identified by its start date);
 // the log keeps "no extension" as NULL or "0".
-std::string TestoOrdinato() {
-  return Righe({
+std::string OrderedStatement() {
+  return SqlLines({
       "SELECT",
       "  COALESCE(SUM(QUANTITAORDINE),0)",
       "FROM",
@@ -77,56 +76,56 @@ std::string TestoOrdinato() {
 // One line per pair with a promotion in force, written as soon as its pair
 // has been read. B and C are only re-executed: their parameters take the
 // values of the current rows with their own types, NULL included.
-void ScriviRighe(fb::Statement& coppie, fb::Statement& promozione, fb::Statement& ordinato,
+void WriteLines(fb::Statement& pairs, fb::Statement& promotion, fb::Statement& ordered,
                  TextFileWriter& file, const RegionalSettings& rs) {
-  coppie.Execute();
-  while (coppie.HasRow()) {
-    const fb::Value& codice = coppie.Field("CODICE");
-    const fb::Value& estensione = coppie.Field("ESTENSIONE");
+  pairs.Execute();
+  while (pairs.HasRow()) {
+    const fb::Value& code = pairs.Field("CODICE");
+    const fb::Value& extension = pairs.Field("ESTENSIONE");
 
-    promozione.Close();
-    promozione.Set("CODICE", codice);
-    promozione.Set("ESTENSIONE", estensione);
-    promozione.Execute();
-    if (promozione.HasRow()) {
-      ordinato.Close();
-      ordinato.Set("CODICE", codice);
-      ordinato.Set("ESTENSIONE", estensione);
-      ordinato.Set("DATAPROMO", promozione.Field("DATAPROMO"));
-      ordinato.Execute();
+    promotion.Close();
+    promotion.Set("CODICE", code);
+    promotion.Set("ESTENSIONE", extension);
+    promotion.Execute();
+    if (promotion.HasRow()) {
+      ordered.Close();
+      ordered.Set("CODICE", code);
+      ordered.Set("ESTENSIONE", extension);
+      ordered.Set("DATAPROMO", promotion.Field("DATAPROMO"));
+      ordered.Execute();
 
-      std::string testo_estensione = fb::ValueToText(estensione, rs);
-      if (testo_estensione == "0") testo_estensione.clear();
+      std::string extension_text = fb::ValueToText(extension, rs);
+      if (extension_text == "0") extension_text.clear();
       // Each quantity is cut to a whole number before the subtraction; the
       // difference is worked out in 64 bits so that it cannot overflow.
-      const std::int64_t disponibile = std::int64_t{fb::ValueToInt32(promozione.Field("QTSTOCK"))} -
-                                       std::int64_t{fb::ValueToInt32(ordinato.Field(0))};
+      const std::int64_t available = std::int64_t{fb::ValueToInt32(promotion.Field("QTSTOCK"))} -
+                                       std::int64_t{fb::ValueToInt32(ordered.Field(0))};
 
-      file.WriteLine(fb::ValueToText(codice, rs) + ";" + testo_estensione + ";" +
-                     std::to_string(disponibile) + ";" +
-                     FormatFixed2(fb::ValueToDouble(promozione.Field("PREZZOPROMO")), rs));
+      file.WriteLine(fb::ValueToText(code, rs) + ";" + extension_text + ";" +
+                     std::to_string(available) + ";" +
+                     FormatFixed2(fb::ValueToDouble(promotion.Field("PREZZOPROMO")), rs));
     }
-    coppie.Next();
+    pairs.Next();
   }
 }
 
 }  // namespace
 
-std::string EsportaPromoStock(const std::string& path, fb::Attachment& attachment,
-                              std::int32_t listino, const RegionalSettings& rs) {
+std::string WritePromoStockFile(const std::string& path, fb::Attachment& attachment,
+                              std::int32_t price_list, const RegionalSettings& rs) {
   // Declared first so that it is closed last, after the rollback, also when
   // an error leaves this function: it then keeps every line written so far.
   std::optional<TextFileWriter> file;
   {
-    fb::Transaction transaction = CreaTransazione(attachment, 0);
+    fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
     {
-      fb::Statement coppie(transaction, TestoCoppie(listino), fb::ParamMode::kNone);
-      fb::Statement promozione(transaction, TestoPromozione(listino), fb::ParamMode::kNamed);
-      fb::Statement ordinato(transaction, TestoOrdinato(), fb::ParamMode::kNamed);
+      fb::Statement pairs(transaction, PairsStatement(price_list), fb::ParamMode::kNone);
+      fb::Statement promotion(transaction, PromotionStatement(price_list), fb::ParamMode::kNamed);
+      fb::Statement ordered(transaction, OrderedStatement(), fb::ParamMode::kNamed);
 
       file.emplace(path, TextFileWriter::Mode::kCreate);
-      file->WriteLine(kIntestazionePromoStock);
-      ScriviRighe(coppie, promozione, ordinato, *file, rs);
+      file->WriteLine(kPromoStockHeader);
+      WriteLines(pairs, promotion, ordered, *file, rs);
     }
     transaction.Rollback();
   }

@@ -7,9 +7,9 @@
 
 namespace et {
 
-inline std::string Righe(std::initializer_list<std::string> righe) {
+inline std::string SqlLines(std::initializer_list<std::string> lines) {
   std::string sql;
-  for (const std::string& riga : righe) sql += riga + "\r\n";
+  for (const std::string& line : lines) sql += line + "\r\n";
   return sql;
 }
 

@@ -1,24 +1,31 @@
 #include "exports/stock_export.h"
 
 #include "exports/statement_text.h"
+#include "fb/statement.h"
 #include "platform/text_file.h"
 
 namespace et {
 namespace {
 
-std::string StatementText(const std::string& expression) {
-  return Righe({
+constexpr const char* kQuantityExpression = "QUANTITAPRESENTE-ORDINICLI+QPRECARICATA";
+
+std::string StockStatement() {
+  // The warehouse condition is one line of the statement text, written as
+  // two literals only to keep the source narrow.
+  const std::string warehouses =
+      "(((XX.MAGAZZINO=1) and (IDAPERTURA=3)) or((XX.MAGAZZINO=2) and (IDAPERTURA=0)) "
+      "or((XX.MAGAZZINO=3) and (IDAPERTURA=0))) and ";
+  return SqlLines({
       "SELECT 1 as MAGAZZINO, a.CODICE, SUM(a.QUANTITA) as QUANTITA ",
       "FROM ( ",
       "SELECT ",
       "XX.MAGAZZINO, ",
       "XX.CODICE, ",
-      " (" + expression + ")as QUANTITA ",
+      std::string(" (") + kQuantityExpression + ")as QUANTITA ",
       "FROM ",
       "\"PROGMAG\" XX ",
       "WHERE ",
-      "(((XX.MAGAZZINO=1) and (IDAPERTURA=3)) or((XX.MAGAZZINO=2) and (IDAPERTURA=0)) "
-      "or((XX.MAGAZZINO=3) and (IDAPERTURA=0))) and ",
+      warehouses,
       "(((XX.QUANTITAPRESENTE-ORDINICLI+QPRECARICATA)>0)) ",
       ") a ",
       "GROUP BY a.CODICE",
@@ -27,28 +34,16 @@ std::string StatementText(const std::string& expression) {
 
 }  // namespace
 
-std::string EsportaGiacenze(const std::string& path, TNuvIni22& store, fb::Transaction& transaction,
-                            std::unique_ptr<fb::Statement>& query, const RegionalSettings& rs) {
+std::string WriteStockFile(const std::string& path, fb::Transaction& transaction,
+                           bool with_quantities, const RegionalSettings& rs) {
   TextFileWriter file(path, TextFileWriter::Mode::kCreate);
-
-  std::string expression;
-  if (store.ValoreTabX("CAT_TIPOEXPPERGIACENZE", 0) == "1") {
-    expression = "QUANTITAPRESENTE-ORDINICLI+QPRECARICATA";
-  }
-  if (expression.empty()) {
-    file.Close();
-    return path;
-  }
-
-  query.reset();
-  query = std::make_unique<fb::Statement>(transaction, StatementText(expression),
-                                          fb::ParamMode::kNone);
-  query->Execute();
-  while (query->HasRow()) {
-    file.WriteLine(fb::ValueToText(query->Field("MAGAZZINO"), rs) + ";" +
-                   fb::ValueToText(query->Field("CODICE"), rs) + ";" +
-                   fb::ValueToText(query->Field("QUANTITA"), rs));
-    query->Next();
+  if (with_quantities) {
+    fb::Statement query(transaction, StockStatement(), fb::ParamMode::kNone);
+    for (query.Execute(); query.HasRow(); query.Next()) {
+      file.WriteLine(fb::ValueToText(query.Field("MAGAZZINO"), rs) + ";" +
+                     fb::ValueToText(query.Field("CODICE"), rs) + ";" +
+                     fb::ValueToText(query.Field("QUANTITA"), rs));
+    }
   }
   file.Close();
   return path;

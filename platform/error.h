@@ -2,18 +2,28 @@
 // the name of its kind, which some diagnostic lines print before the message.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace et {
 
 // Base of every error the system raises on purpose.
-class Error : public std::runtime_error {
+class Error : public std::exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Error(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
   // Name of the kind of error, as printed in diagnostic lines ("EInOutError").
   virtual std::string_view TypeName() const { return "Exception"; }
+
+  // Puts `context` before the message, for a caller that says which step
+  // failed and then rethrows the same error (`throw;`), keeping its type and
+  // everything it carries.
+  void AddContext(std::string_view context) { message_.insert(0, context); }
+
+ private:
+  std::string message_;
 };
 
 // A file or stream could not be opened, written or closed.

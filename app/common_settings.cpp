@@ -1,0 +1,30 @@
+#include "app/common_settings.h"
+
+#include <cstdint>
+
+#include "platform/error.h"
+#include "platform/regional.h"
+
+namespace et {
+
+FtpSettings ReadFtpSettings(SettingsTable& settings) {
+  FtpSettings ftp;
+  ftp.host = settings.Read("CAT_HOSTFTP");
+  ftp.user = settings.Read("CAT_USERFTP");
+  ftp.password = settings.Read("CAT_PWDFTP");
+  ftp.directory = settings.Read("CAT_DIRFTP");
+  ftp.direct_upload = settings.Read("CAT_FTP_CARICAMENTODIRETTO") == "1";
+  return ftp;
+}
+
+int ReadTriggerTimeout(SettingsTable& settings) {
+  const std::string text = settings.Read("CAT_HTTP_TIMEOUT");
+  if (text.empty()) return 0;
+  std::int32_t seconds = 0;
+  if (!TryParseInt32(text, seconds) || seconds < 0) {
+    throw Error("Timeout HTTP " + text + " non valido: serve un numero intero di secondi");
+  }
+  return seconds;
+}
+
+}  // namespace et

@@ -1,0 +1,32 @@
+// The promo-at-stock run "-s": the quantities still available at the
+// promotional price of one price list, their upload and trigger script.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/configuration.h"
+#include "app/publisher.h"
+#include "app/run_environment.h"
+#include "app/run_outcome.h"
+
+namespace et {
+
+struct PromoStockRunSettings {
+  std::string file_name;        // CAT_EXPPROMOSTOCK_NOMEFILE
+  std::string trigger_url;      // CAT_EXPPROMOSTOCK_SCRIPT
+  std::int32_t price_list = 0;  // ListinoStock; never 0
+  FtpSettings ftp;
+  int trigger_timeout_seconds = 0;
+
+  // Reads and checks the settings in order; raises Error with the message of
+  // the first that is missing or invalid.
+  static PromoStockRunSettings Read(SettingsTable& settings);
+};
+
+// The run stops at the first failing step and reports it on standard output
+// only: the scheduler reads the exit status, the operator the line. A failed
+// upload is in the run log and the run goes on.
+RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironment& env);
+
+}  // namespace et
