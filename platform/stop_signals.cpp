@@ -1,0 +1,77 @@
+#include "platform/stop_signals.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace et {
+namespace {
+
+std::atomic<int> g_stop_signal{0};
+std::atomic<bool> g_stop_reported{false};
+
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGINT:
+      return "SIGINT";
+    case SIGHUP:
+      return "SIGHUP";
+    default:
+      return "?";
+  }
+}
+
+}  // namespace
+
+bool StopRequested() { return g_stop_signal.load() != 0; }
+
+void ThrowIfStopRequested() {
+  if (StopRequested()) {
+    throw StopRequestedError(std::string("Esecuzione interrotta dal segnale ") +
+                             SignalName(g_stop_signal.load()));
+  }
+}
+
+void ReportStop() {
+  if (g_stop_reported.exchange(true)) return;
+  const std::string line = std::string("Esecuzione interrotta dal segnale ") +
+                           SignalName(g_stop_signal.load()) + "\n";
+  // Standard error is unbuffered; a failed write leaves only the exit status.
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds grace,
+                       int exit_status) {
+  const sigset_t set = StopSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread([set, on_stop = std::move(on_stop), grace, exit_status] {
+    int signal = 0;
+    while (sigwait(&set, &signal) != 0) {
+    }
+    g_stop_signal.store(signal);
+    if (on_stop) on_stop();
+    std::this_thread::sleep_for(grace);
+    // Whatever did not end in time (a wait that cannot be cut short) ends
+    // with the process; the engine rolls back what was not committed.
+    ReportStop();
+    ::_exit(exit_status);
+  }).detach();
+}
+
+}  // namespace et

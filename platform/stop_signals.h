@@ -1,0 +1,41 @@
+// Stopping a run from outside: a scheduler's SIGTERM, Ctrl-C (SIGINT) or a
+// terminal that went away (SIGHUP). The signals are taken by a thread of
+// their own, so no handler runs in the middle of the database client or the
+// network library, and the run ends through its ordinary error paths.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include "platform/error.h"
+
+namespace et {
+
+// Raised by a wait that ended because a stop was requested.
+class StopRequestedError : public Error {
+ public:
+  using Error::Error;
+  std::string_view TypeName() const override { return "EAbort"; }
+};
+
+// True once a stop signal has arrived. Safe from any thread.
+bool StopRequested();
+
+// Raises StopRequestedError when a stop signal has arrived.
+void ThrowIfStopRequested();
+
+// The line that says the run was stopped, e.g. "Esecuzione interrotta dal
+// segnale SIGTERM". Written once to standard error, by whichever thread asks
+// first; later calls do nothing.
+void ReportStop();
+
+// Blocks SIGTERM, SIGINT and SIGHUP in the calling thread, and so in every
+// thread started after it, and starts a thread that waits for them. When one
+// arrives, StopRequested becomes true and `on_stop` runs on that thread, to
+// cut short what is waiting (database statements, transfers). A process
+// still running `grace` later reports the stop and ends at once with
+// `exit_status`. Call it first in main, before any library starts a thread.
+void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds grace,
+                       int exit_status);
+
+}  // namespace et
