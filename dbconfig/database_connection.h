@@ -1,4 +1,4 @@
-// The connection object of the database opener: a database name and the
+// One database connection as the opener drives it: a database name and the
 // parameter lines of the next attach or creation, over an fb::Attachment.
 #pragma once
 
@@ -9,9 +9,9 @@
 
 namespace et {
 
-// Defaults used for every connection the system makes.
-inline constexpr const char* kUtenteDefault = "SYSDBA";
-inline constexpr const char* kPasswordDefault = "velutrina";
+// The user name and password of every connection the system makes.
+inline constexpr const char* kDefaultDatabaseUser = "SYSDBA";
+inline constexpr const char* kDefaultDatabasePassword = "velutrina";
 
 class DatabaseConnection {
  public:
@@ -21,14 +21,13 @@ class DatabaseConnection {
   DatabaseConnection& operator=(const DatabaseConnection&) = delete;
 
   // The Firebird database name: a file path, "server:path" or "server:alias".
-  std::string DatabaseName;
+  std::string database_name;
   // Parameter lines: "user_name=..." and "password=..." for an attach; the
   // clauses of CREATE DATABASE for a creation.
-  std::vector<std::string> Params;
-  bool LoginPrompt = false;  // never shown: the system runs unattended
-  unsigned SQLDialect = 3;
+  std::vector<std::string> params;
+  unsigned sql_dialect = 3;
 
-  // Attaches with the user name and password lines of Params. Raises
+  // Attaches with the user name and password lines of `params`. Raises
   // fb::DatabaseError.
   virtual void Open();
   // Runs "CREATE DATABASE '<name>' " followed by every parameter line and a
@@ -42,11 +41,9 @@ class DatabaseConnection {
   // when not attached.
   fb::Attachment& Attachment();
 
- protected:
-  // The value of a "name=value" parameter line, empty when absent.
+ private:
   std::string ParamValue(const std::string& name) const;
 
- private:
   fb::Attachment attachment_;
 };
 
