@@ -1,8 +1,8 @@
 #include "dbconfig/nuvini22.h"
 
 #include "dbconfig/database_opener.h"
-#include "dbconfig/transactions.h"
 #include "fb/statement.h"
+#include "fb/transaction.h"
 #include "platform/error.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
@@ -89,7 +89,7 @@ std::string TNuvIni22::ValoreDorvaUser(const std::string& FileUserFdb,
 
   std::string softdes;
   {
-    fb::Transaction transaction = CreaTransazioneReadCommitted(connessione->Attachment());
+    fb::Transaction transaction(connessione->Attachment(), fb::TransactionOptions::ReadCommitted());
     fb::Statement statement(transaction, "SELECT SOFTDES FROM UTENTI WHERE CODICE = :CODICE\r\n");
     statement.Set("CODICE", fb::Int(UtenteComeNumero(UtenteIni)));
     statement.Execute();
@@ -118,7 +118,7 @@ std::string TNuvIni22::ValoreTabX(const std::string& Nome, std::int32_t Utente) 
 
   std::string result;
   {
-    fb::Transaction transaction = CreaTransazione(database->Attachment(), 0);
+    fb::Transaction transaction(database->Attachment(), fb::TransactionOptions::ServerDefaults());
     std::string sql = "SELECT TESTO FROM TABX\r\nWHERE (NOME=:NOME)\r\n";
     sql += Utente > 0 ? "AND(UTENTE=:UTENTE)\r\n" : "AND(UTENTE IS NULL)\r\n";
     fb::Statement statement(transaction, sql);

@@ -13,9 +13,10 @@
 
 #include "dbconfig/database_opener.h"
 #include "dbconfig/nuvini22.h"
-#include "dbconfig/transactions.h"
 #include "fb/error.h"
+#include "fb/metadata.h"
 #include "fb/statement.h"
+#include "fb/transaction.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
@@ -139,8 +140,8 @@ void TNuvIni22::InizializzaQuery(const std::string& PercorsoArchivio) {
   ConnessioneUtenti utenti = ApriDatabaseUtenti();
   fb::Attachment& attachment = utenti.connessione->Attachment();
 
-  if (!EsisteTabella(attachment, "UTENTI")) {
-    fb::Transaction transaction = CreaTransazioneSnapshot(attachment);
+  if (!fb::TableExists(attachment, "UTENTI")) {
+    fb::Transaction transaction(attachment, fb::TransactionOptions::Snapshot());
     try {
       fb::Statement statement(transaction, kCreaUtenti, fb::ParamMode::kNone);
       statement.Execute();
@@ -152,7 +153,7 @@ void TNuvIni22::InizializzaQuery(const std::string& PercorsoArchivio) {
 
   {
     const std::int32_t codice = UtenteComeNumero(utenti.utente);
-    fb::Transaction transaction = CreaTransazioneReadCommitted(attachment);
+    fb::Transaction transaction(attachment, fb::TransactionOptions::ReadCommitted());
     std::int32_t tot = 0;
     {
       fb::Statement conta(transaction,
@@ -213,7 +214,8 @@ void TNuvIni22::SettaValoreDorvaUser(const std::string& Nome, const std::string&
   ConnessioneUtenti utenti = ApriDatabaseUtenti();
   {
     const std::int32_t codice = UtenteComeNumero(utenti.utente);
-    fb::Transaction transaction = CreaTransazioneReadCommitted(utenti.connessione->Attachment());
+    fb::Transaction transaction(utenti.connessione->Attachment(),
+                                fb::TransactionOptions::ReadCommitted());
     IniText testo = IniText::Parse(LeggiSoftdes(transaction, codice));
     testo.Write(utenti.ditta, Nome, Valore);
     try {
@@ -239,7 +241,8 @@ TUserLogin TNuvIni22::LoginDorvaUser(const std::string& Nome, const std::string&
   if (!ParametriEsistono()) return login;
   ConnessioneUtenti utenti = ApriDatabaseUtenti();
   {
-    fb::Transaction transaction = CreaTransazioneReadCommitted(utenti.connessione->Attachment());
+    fb::Transaction transaction(utenti.connessione->Attachment(),
+                                fb::TransactionOptions::ReadCommitted());
     // The parameters are cast to the widest text so that a name or password
     // longer than its column simply matches nothing.
     fb::Statement statement(
@@ -267,7 +270,8 @@ std::vector<std::string> TNuvIni22::ElencoDitteUtente(std::int32_t UserId) {
   ConnessioneUtenti utenti = ApriDatabaseUtenti();
   std::string softdes;
   {
-    fb::Transaction transaction = CreaTransazioneReadCommitted(utenti.connessione->Attachment());
+    fb::Transaction transaction(utenti.connessione->Attachment(),
+                                fb::TransactionOptions::ReadCommitted());
     softdes = LeggiSoftdes(transaction, UserId);
   }
   utenti.connessione->Close();
@@ -281,7 +285,8 @@ std::int32_t TNuvIni22::SettaDittaUtente(std::int32_t UtenteId, const std::strin
   if (!ParametriEsistono()) return -1;
   ConnessioneUtenti utenti = ApriDatabaseUtenti();
   {
-    fb::Transaction transaction = CreaTransazioneReadCommitted(utenti.connessione->Attachment());
+    fb::Transaction transaction(utenti.connessione->Attachment(),
+                                fb::TransactionOptions::ReadCommitted());
     fb::Statement statement(transaction,
                             "UPDATE UTENTI \r\n"
                             "SET DITTA = :DITTA\r\n"
@@ -306,7 +311,7 @@ bool TNuvIni22::SettaValoreTabX(const std::string& Nome, const std::string& Valo
       Utente > 0 ? "AND(UTENTE=:UTENTE)\r\n" : "AND(UTENTE IS NULL)\r\n";
   bool result = true;
   {
-    fb::Transaction transaction = CreaTransazioneSnapshot(database->Attachment());
+    fb::Transaction transaction(database->Attachment(), fb::TransactionOptions::Snapshot());
     bool esiste = false;
     {
       fb::Statement cerca(transaction, "SELECT CODICE FROM TABX\r\n"
@@ -361,7 +366,7 @@ std::string TNuvIni22::ValoreGeneratore(const std::string& NomeGeneratore) {
 
   std::string result;
   {
-    fb::Transaction transaction = CreaTransazioneSnapshot(database->Attachment());
+    fb::Transaction transaction(database->Attachment(), fb::TransactionOptions::Snapshot());
     fb::Statement statement(transaction,
                             "SELECT GEN_ID(" + NomeGeneratore + ",1) FROM RDB$DATABASE;",
                             fb::ParamMode::kNone);
