@@ -1,7 +1,6 @@
 #include "app/export_totale_form.h"
 
 #include "dbconfig/database_opener.h"
-#include "dbconfig/transactions.h"
 #include "fb/error.h"
 #include "platform/paths.h"
 #include "publish/ftp_uploader.h"
@@ -56,8 +55,8 @@ void TExportTotaleForm::FormCreate() {
     throw fb::DatabaseError(
         "Database gestionale non connesso: impossibile avviare la transazione");
   }
-  QueryAux1.transaction =
-      std::make_unique<fb::Transaction>(CreaTransazione(DatabaseDorvana->Attachment(), 0));
+  QueryAux1.transaction = std::make_unique<fb::Transaction>(
+      DatabaseDorvana->Attachment(), fb::TransactionOptions::ServerDefaults());
 
   NumUtente = NuvIni22->NumeroUtente();
 

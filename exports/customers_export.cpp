@@ -32,7 +32,7 @@ std::string Unisci(std::size_t n, Testo testo) {
 
 std::string EsportaClientiERicarichi(const std::string& path, fb::Attachment& attachment,
                                      const RegionalSettings& rs) {
-  fb::Transaction transaction(attachment, {});
+  fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   {
     fb::Statement clienti(transaction, kTestoClienti, fb::ParamMode::kNone);
     clienti.Execute();

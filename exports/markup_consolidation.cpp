@@ -81,7 +81,7 @@ void ConsolidaRicarichi(fb::Attachment& attachment, std::int32_t fascia_default,
   // rather than stalling an unattended run. A transaction that does not
   // reach its commit is rolled back when it dies, which leaves every customer
   // as it was: publishing half-reset markups would be worse than old ones.
-  fb::Transaction transaction(attachment, {fb::tpb::kConcurrency, fb::tpb::kNowait});
+  fb::Transaction transaction(attachment, fb::TransactionOptions::Snapshot());
 
   ConPrefisso(kFallitoReset, [&] {
     fb::Statement reset(transaction, TestoReset(), fb::ParamMode::kNone);

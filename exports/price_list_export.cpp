@@ -164,7 +164,7 @@ std::string PulisciValore(std::string_view text) {
 
 std::string EsportaPrezzi(const std::string& path, fb::Attachment& attachment,
                           const std::string& fascia, const RegionalSettings& rs) {
-  fb::Transaction transaction(attachment, {});
+  fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   const std::string testo_a = TestoArticoli(fascia);
   const std::string testo_b = TestoListini(fascia);
   const std::string testo_c = TestoScaglioni();

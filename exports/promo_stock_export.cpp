@@ -3,7 +3,6 @@
 #include <initializer_list>
 #include <optional>
 
-#include "dbconfig/transactions.h"
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
@@ -118,7 +117,7 @@ std::string EsportaPromoStock(const std::string& path, fb::Attachment& attachmen
   // an error leaves this function: it then keeps every line written so far.
   std::optional<TextFileWriter> file;
   {
-    fb::Transaction transaction = CreaTransazione(attachment, 0);
+    fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
     {
       fb::Statement coppie(transaction, TestoCoppie(listino), fb::ParamMode::kNone);
       fb::Statement promozione(transaction, TestoPromozione(listino), fb::ParamMode::kNamed);
