@@ -1,8 +1,9 @@
 // exporttotale-admin: the administration command that writes the
 // configuration the runs read, so that an installation is set up without a
-// SQL console. Each command is one operation of the configuration store on
-// the parameters file PARAMETRIQUORVANDELIX.INI (beside this program, or in
-// the directory given with --dir).
+// SQL console. Each command follows the parameters file
+// PARAMETRIQUORVANDELIX.INI (beside this program, or in the directory given
+// with --dir) to the user database and, when it needs it, to the business
+// database; each database is attached at most once per command.
 #include <getopt.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,13 +12,17 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/export_totale_form.h"
-#include "dbconfig/nuvini22.h"
+#include "dbconfig/database_opener.h"
+#include "dbconfig/parameters_file.h"
+#include "dbconfig/settings_table.h"
+#include "dbconfig/user_database.h"
+#include "fb/error.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
@@ -25,231 +30,284 @@
 
 namespace {
 
-constexpr const char* kProgramma = "exporttotale-admin";
+constexpr const char* kProgram = "exporttotale-admin";
 
 // Exit statuses, listed in the help.
-constexpr int kEsitoRiuscito = 0;
-constexpr int kEsitoFallito = 1;
-constexpr int kEsitoUsoErrato = 2;
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
 
 // A command line the program cannot act on; the help of the command follows
 // the message.
-class UsoErrato : public et::Error {
+class UsageError : public et::Error {
  public:
-  UsoErrato(std::string message, std::string comando)
-      : et::Error(std::move(message)), comando_(std::move(comando)) {}
-  const std::string& Comando() const { return comando_; }
+  UsageError(std::string message, std::string command)
+      : et::Error(std::move(message)), command_(std::move(command)) {}
+  const std::string& Command() const { return command_; }
 
  private:
-  std::string comando_;
+  std::string command_;
 };
 
-struct Opzioni {
+struct Options {
   std::string dir;                   // directory of the parameters file
   std::optional<std::int32_t> user;  // --user
   bool help = false;
 };
 
-struct Contesto {
-  et::TNuvIni22& store;
-  const Opzioni& opzioni;
-  const std::vector<std::string>& argomenti;  // after the command word
+// The configuration a command works on. The user database and the business
+// database are attached when first needed and then kept for the command.
+class Configuration {
+ public:
+  Configuration(et::Parameters parameters, et::UserInterface& ui)
+      : parameters_(std::move(parameters)), ui_(ui) {}
+
+  const et::Parameters& Parameters() const { return parameters_; }
+
+  et::UserDatabase& Users() {
+    if (!users_) users_.emplace(et::UserDatabase::Open(parameters_, ui_));
+    return *users_;
+  }
+
+  // The business database is named by "Archivio" of the user's settings;
+  // nothing can be read from or written to it without that key, so say so
+  // before trying.
+  const std::string& BusinessDatabasePath() {
+    if (business_path_) return *business_path_;
+    std::string path = Users().ReadSettings().Read("Archivio");
+    if (path.empty()) {
+      throw et::Error("Nessun database gestionale: la chiave \"Archivio\" dell'utente " +
+                      parameters_.user + " (ditta " + parameters_.company +
+                      ") è vuota nel database utenti. Eseguire prima: " + kProgram +
+                      " init PERCORSO_ARCHIVIO");
+    }
+    return business_path_.emplace(std::move(path));
+  }
+
+  // The settings table of the business database, opened on first use.
+  // Raises fb::DatabaseError when the database cannot be opened.
+  et::SettingsTable& Business() {
+    if (settings_) return *settings_;
+    const et::SplitPath parts = et::SplitDatabasePath(BusinessDatabasePath());
+    business_ = std::make_unique<et::DatabaseConnection>();
+    et::OpenDatabase(*business_, parts.directory, parts.file_name, "", "", ui_);
+    settings_.emplace(business_->Attachment());
+    return *settings_;
+  }
+
+ private:
+  et::Parameters parameters_;
+  et::UserInterface& ui_;
+  std::optional<et::UserDatabase> users_;
+  std::optional<std::string> business_path_;
+  std::unique_ptr<et::DatabaseConnection> business_;
+  std::optional<et::SettingsTable> settings_;
 };
 
-using Esegui = int (*)(Contesto&);
-
-struct Comando {
-  const char* nome;
-  const char* sinossi;      // arguments, as the usage line shows them
-  const char* descrizione;  // one line for the list of commands
-  const char* dettaglio;    // the command's own help
-  std::size_t argomenti;    // exact number of arguments
-  bool accetta_user;        // whether --user applies
-  Esegui esegui;
+struct Context {
+  Configuration& config;
+  const Options& options;
+  const std::vector<std::string>& arguments;  // after the command word
 };
 
-std::int32_t NumeroArgomento(const std::string& testo, const char* cosa,
-                             const std::string& comando) {
+using Run = int (*)(Context&);
+
+struct Command {
+  const char* name;
+  const char* synopsis;   // arguments, as the usage line shows them
+  const char* summary;    // one line for the list of commands
+  const char* details;    // the command's own help
+  std::size_t arguments;  // exact number of arguments
+  bool takes_user;        // whether --user applies
+  Run run;
+};
+
+std::int32_t NumberArgument(const std::string& text, const char* what, const std::string& command) {
   std::int32_t n = 0;
-  if (!et::TryParseInt32(testo, n)) {
-    throw UsoErrato(std::string(cosa) + " non valido: \"" + testo + "\" (serve un numero intero)",
-                    comando);
+  if (!et::TryParseInt32(text, n)) {
+    throw UsageError(std::string(what) + " non valido: \"" + text + "\" (serve un numero intero)",
+                     command);
   }
   return n;
 }
 
-void Stampa(const std::string& riga) { std::cout << riga << '\n'; }
+void Print(const std::string& line) { std::cout << line << '\n'; }
 
-// The business database is named by "Archivio" of the user's settings; the
-// store reads nothing (and writes nothing) without it, so say so first.
-void RichiediArchivio(et::TNuvIni22& store) {
-  if (store.ValoreDorvaUser("Archivio").empty()) {
-    throw et::Error("Nessun database gestionale: la chiave \"Archivio\" dell'utente " +
-                    store.ValoreConfigIni("Utente", "0") + " (ditta " +
-                    store.ValoreConfigIni("Ditta", "query_esterno") +
-                    ") è vuota nel database utenti. Eseguire prima: " + kProgramma +
-                    " init PERCORSO_ARCHIVIO");
-  }
-}
+// The engine's reason after the program's own message, on a line of its own.
+void PrintReason(const std::exception& e) { std::cerr << kProgram << ": " << e.what() << '\n'; }
 
 // The text a settings text gives back for a value: without the blanks and
 // control characters at its ends.
-std::string ComeRiletto(std::string_view valore) {
-  const auto vuoto = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!valore.empty() && vuoto(valore.front())) valore.remove_prefix(1);
-  while (!valore.empty() && vuoto(valore.back())) valore.remove_suffix(1);
-  return std::string(valore);
+std::string AsReadBack(std::string_view value) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!value.empty() && blank(value.front())) value.remove_prefix(1);
+  while (!value.empty() && blank(value.back())) value.remove_suffix(1);
+  return std::string(value);
 }
 
-bool HaInterruzioni(const std::string& testo) {
-  return testo.find_first_of("\r\n") != std::string::npos;
+bool HasLineBreaks(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
 }
 
-int Init(Contesto& c) {
-  const std::string& archivio = c.argomenti[0];
-  c.store.InizializzaQuery(archivio);
-  const std::string letto = c.store.ValoreDorvaUser("Archivio");
-  const std::string utente = c.store.ValoreConfigIni("Utente", "0");
-  const std::string ditta = c.store.ValoreConfigIni("Ditta", "query_esterno");
-  if (letto == archivio) {
-    Stampa("Database utenti pronto: utente " + utente + ", ditta " + ditta +
-           ", Archivio=" + archivio);
-    return kEsitoRiuscito;
+int Init(Context& c) {
+  const std::string& business_database = c.arguments[0];
+  et::UserDatabase& users = c.config.Users();
+  users.Initialize(business_database);
+  const std::string read_back = users.ReadSettings().Read("Archivio");
+  const std::string& user = c.config.Parameters().user;
+  const std::string& company = c.config.Parameters().company;
+  if (read_back == business_database) {
+    Print("Database utenti pronto: utente " + user + ", ditta " + company +
+          ", Archivio=" + business_database);
+    return kExitSuccess;
   }
   // The row was there already (init leaves it alone), or it was made for
   // company "query_esterno" while the parameters file names another one.
-  std::cerr << kProgramma << ": l'utente " << utente << " (ditta " << ditta
-            << ") ha Archivio=\"" << letto << "\", non \"" << archivio
-            << "\": la riga esistente non viene modificata. Per cambiarla: " << kProgramma
-            << " user-set Archivio " << archivio << '\n';
-  return kEsitoFallito;
+  std::cerr << kProgram << ": l'utente " << user << " (ditta " << company << ") ha Archivio=\""
+            << read_back << "\", non \"" << business_database
+            << "\": la riga esistente non viene modificata. Per cambiarla: " << kProgram
+            << " user-set Archivio " << business_database << '\n';
+  return kExitFailure;
 }
 
-int Get(Contesto& c) {
-  RichiediArchivio(c.store);
-  Stampa(c.store.ValoreTabX(c.argomenti[0], c.opzioni.user.value_or(0)));
-  return kEsitoRiuscito;
+int Get(Context& c) {
+  Print(c.config.Business().Read(c.arguments[0], c.options.user.value_or(0)));
+  return kExitSuccess;
 }
 
-int Set(Contesto& c) {
-  RichiediArchivio(c.store);
-  const std::int32_t utente = c.opzioni.user.value_or(0);
-  if (!c.store.SettaValoreTabX(c.argomenti[0], c.argomenti[1], utente)) {
-    std::cerr << kProgramma << ": scrittura della chiave " << c.argomenti[0]
+int Set(Context& c) {
+  c.config.BusinessDatabasePath();  // its absence is said as such
+  try {
+    c.config.Business().Write(c.arguments[0], c.arguments[1], c.options.user.value_or(0));
+  } catch (const et::fb::DatabaseError& e) {
+    std::cerr << kProgram << ": scrittura della chiave " << c.arguments[0]
               << " non riuscita (database gestionale non aperto, tabella TABX bloccata da "
                  "un'altra transazione o valore troppo lungo)\n";
-    return kEsitoFallito;
+    PrintReason(e);
+    return kExitFailure;
   }
-  return kEsitoRiuscito;
+  return kExitSuccess;
 }
 
-int UserGet(Contesto& c) {
-  Stampa(c.store.ValoreDorvaUser(c.argomenti[0]));
-  return kEsitoRiuscito;
+int UserGet(Context& c) {
+  Print(c.config.Users().ReadSettings().Read(c.arguments[0]));
+  return kExitSuccess;
 }
 
-int UserSet(Contesto& c) {
-  const std::string& nome = c.argomenti[0];
-  const std::string& valore = c.argomenti[1];
-  if (ComeRiletto(nome).empty() || nome.find('=') != std::string::npos || HaInterruzioni(nome)) {
-    throw UsoErrato("Nome di chiave non valido: \"" + nome + "\"", "user-set");
+int UserSet(Context& c) {
+  const std::string& name = c.arguments[0];
+  const std::string& value = c.arguments[1];
+  if (AsReadBack(name).empty() || name.find('=') != std::string::npos || HasLineBreaks(name)) {
+    throw UsageError("Nome di chiave non valido: \"" + name + "\"", "user-set");
   }
-  if (HaInterruzioni(valore)) {
-    throw UsoErrato("Il valore non può contenere interruzioni di riga", "user-set");
+  if (HasLineBreaks(value)) {
+    throw UsageError("Il valore non può contenere interruzioni di riga", "user-set");
   }
-  c.store.SettaValoreDorvaUser(nome, valore);
-  // The store swallows a failed write; reading the key back tells.
-  if (c.store.ValoreDorvaUser(nome) != ComeRiletto(valore)) {
-    std::cerr << kProgramma << ": scrittura della chiave " << nome
-              << " non riuscita: l'utente " << c.store.ValoreConfigIni("Utente", "0")
+  const auto report_failure = [&] {
+    std::cerr << kProgram << ": scrittura della chiave " << name << " non riuscita: l'utente "
+              << c.config.Parameters().user
               << " non ha una riga nel database utenti (eseguire init) o il database l'ha "
                  "rifiutata\n";
-    return kEsitoFallito;
+  };
+  et::UserDatabase& users = c.config.Users();
+  try {
+    users.WriteSetting(name, value);
+  } catch (const et::fb::DatabaseError& e) {
+    report_failure();
+    PrintReason(e);
+    return kExitFailure;
   }
-  return kEsitoRiuscito;
+  // A user without a row is left unchanged; reading the key back tells.
+  if (users.ReadSettings().Read(name) != AsReadBack(value)) {
+    report_failure();
+    return kExitFailure;
+  }
+  return kExitSuccess;
 }
 
-int Companies(Contesto& c) {
-  const std::int32_t utente = NumeroArgomento(c.argomenti[0], "Numero utente", "companies");
-  for (const std::string& ditta : c.store.ElencoDitteUtente(utente)) Stampa(ditta);
-  return kEsitoRiuscito;
+int Companies(Context& c) {
+  const std::int32_t user = NumberArgument(c.arguments[0], "Numero utente", "companies");
+  for (const std::string& company : c.config.Users().Companies(user)) Print(company);
+  return kExitSuccess;
 }
 
-int SetCompany(Contesto& c) {
-  const std::int32_t utente = NumeroArgomento(c.argomenti[0], "Numero utente", "set-company");
-  c.store.SettaDittaUtente(utente, c.argomenti[1]);
-  return kEsitoRiuscito;
+int SetCompany(Context& c) {
+  const std::int32_t user = NumberArgument(c.arguments[0], "Numero utente", "set-company");
+  c.config.Users().SetCompany(user, c.arguments[1]);
+  return kExitSuccess;
 }
 
 // Turns the terminal's echo off while the password is typed, and back on.
-class EcoSpento {
+class EchoOff {
  public:
-  EcoSpento() {
-    if (tcgetattr(STDIN_FILENO, &prima_) != 0) return;
-    termios senza_eco = prima_;
-    senza_eco.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    attivo_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &senza_eco) == 0;
+  EchoOff() {
+    if (tcgetattr(STDIN_FILENO, &before_) != 0) return;
+    termios no_echo = before_;
+    no_echo.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    active_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &no_echo) == 0;
   }
-  ~EcoSpento() {
-    if (attivo_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &prima_);
+  ~EchoOff() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &before_);
   }
-  EcoSpento(const EcoSpento&) = delete;
-  EcoSpento& operator=(const EcoSpento&) = delete;
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
 
  private:
-  termios prima_{};
-  bool attivo_ = false;
+  termios before_{};
+  bool active_ = false;
 };
 
 // One line of standard input, without its line end; on a terminal after a
 // prompt and without echo.
-std::string LeggiPassword() {
-  const bool terminale = isatty(STDIN_FILENO) != 0;
+std::string ReadPassword() {
+  const bool terminal = isatty(STDIN_FILENO) != 0;
   std::string password;
-  bool letta = false;
-  if (terminale) {
+  bool read = false;
+  if (terminal) {
     std::cerr << "Password: " << std::flush;
-    EcoSpento eco;
-    letta = static_cast<bool>(std::getline(std::cin, password));
+    EchoOff echo;
+    read = static_cast<bool>(std::getline(std::cin, password));
     std::cerr << '\n';
   } else {
-    letta = static_cast<bool>(std::getline(std::cin, password));
+    read = static_cast<bool>(std::getline(std::cin, password));
   }
-  if (!letta) throw et::Error("Password non letta: standard input vuoto");
+  if (!read) throw et::Error("Password non letta: standard input vuoto");
   if (!password.empty() && password.back() == '\r') password.pop_back();
   return password;
 }
 
-int Login(Contesto& c) {
+int Login(Context& c) {
   // Read before any database work: a prompt of the database opener reads
   // standard input too.
-  const std::string password = LeggiPassword();
-  const et::TUserLogin login = c.store.LoginDorvaUser(c.argomenti[0], password);
-  if (!login.Valido) {
-    std::cerr << kProgramma << ": accesso negato: nome utente o password errati\n";
-    return kEsitoFallito;
+  const std::string password = ReadPassword();
+  const et::UserLogin login = c.config.Users().Login(c.arguments[0], password);
+  if (!login.valid) {
+    std::cerr << kProgram << ": accesso negato: nome utente o password errati\n";
+    return kExitFailure;
   }
-  Stampa("Id=" + std::to_string(login.Id));
-  Stampa("Nome=" + login.Nome);
-  Stampa("Ditta=" + login.Ditta);
-  return kEsitoRiuscito;
+  Print("Id=" + std::to_string(login.id));
+  Print("Nome=" + login.name);
+  Print("Ditta=" + login.company);
+  return kExitSuccess;
 }
 
-int Generator(Contesto& c) {
-  RichiediArchivio(c.store);
-  const std::string valore = c.store.ValoreGeneratore(c.argomenti[0]);
-  if (valore.empty()) {
-    std::cerr << kProgramma << ": database gestionale non aperto\n";
-    return kEsitoFallito;
+int Generator(Context& c) {
+  c.config.BusinessDatabasePath();  // its absence is said as such
+  et::SettingsTable* business = nullptr;
+  try {
+    business = &c.config.Business();
+  } catch (const et::fb::DatabaseError& e) {
+    std::cerr << kProgram << ": database gestionale non aperto\n";
+    PrintReason(e);
+    return kExitFailure;
   }
-  Stampa(valore);
-  return kEsitoRiuscito;
+  Print(std::to_string(business->NextGeneratorValue(c.arguments[0])));
+  return kExitSuccess;
 }
 
-const std::vector<Comando>& Comandi() {
-  static const std::vector<Comando> comandi = {
-      {"init", "ARCHIVIO_PATH",
-       "prepara database utenti e riga dell'utente",
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"init", "ARCHIVIO_PATH", "prepara database utenti e riga dell'utente",
        "Crea, quando mancano, la tabella UTENTI nel database utenti (creando il database\n"
        "stesso quando non esiste) e la riga dell'utente \"Utente\" del file parametri, con\n"
        "ditta \"query_esterno\" e Archivio=ARCHIVIO_PATH: il percorso completo del database\n"
@@ -297,139 +355,138 @@ const std::vector<Comando>& Comandi() {
        "valore. NAME è un nome semplice: una lettera, poi lettere, cifre, \"_\" o \"$\".",
        1, false, Generator},
   };
-  return comandi;
+  return commands;
 }
 
-const Comando* TrovaComando(const std::string& nome) {
-  for (const Comando& comando : Comandi()) {
-    if (nome == comando.nome) return &comando;
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : Commands()) {
+    if (name == command.name) return &command;
   }
   return nullptr;
 }
 
-void AiutoGenerale(std::ostream& out) {
-  out << "Uso: " << kProgramma << " [--dir DIR] COMANDO [ARGOMENTI] [--user N]\n"
-      << "     " << kProgramma << " --help [COMANDO]\n\n"
+void GeneralHelp(std::ostream& out) {
+  out << "Uso: " << kProgram << " [--dir DIR] COMANDO [ARGOMENTI] [--user N]\n"
+      << "     " << kProgram << " --help [COMANDO]\n\n"
       << "Imposta la configurazione di exporttotale: il database utenti (tabella UTENTI)\n"
       << "e le chiavi di impostazione (tabella TABX del database gestionale), seguendo il\n"
-      << "file parametri " << et::kFileParametri << ".\n\nComandi:\n";
-  for (const Comando& comando : Comandi()) {
-    std::string testa = std::string(comando.nome) + " " + comando.sinossi;
-    if (testa.size() < 28) testa.resize(28, ' ');
-    out << "  " << testa << " " << comando.descrizione << '\n';
+      << "file parametri " << et::kParametersFileName << ".\n\nComandi:\n";
+  for (const Command& command : Commands()) {
+    std::string head = std::string(command.name) + " " + command.synopsis;
+    if (head.size() < 28) head.resize(28, ' ');
+    out << "  " << head << " " << command.summary << '\n';
   }
   out << "\nOpzioni:\n"
       << "  -d, --dir DIR  cartella del file parametri (predefinita: quella del programma)\n"
       << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
       << "  -h, --help     questo aiuto; con un comando, l'aiuto del comando\n"
-      << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgramma
-      << " set KEY -- -1\n\n"
+      << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgram << " set KEY -- -1\n\n"
       << "Stato di uscita:\n"
       << "  0  riuscito\n"
       << "  1  non riuscito (il motivo su standard error)\n"
       << "  2  uso errato (comando, argomenti o opzioni)\n";
 }
 
-void AiutoComando(std::ostream& out, const Comando& comando) {
-  out << "Uso: " << kProgramma << " [--dir DIR] " << comando.nome << " " << comando.sinossi
-      << "\n\n"
-      << comando.dettaglio << "\n\nStato di uscita: 0 riuscito, 1 non riuscito, 2 uso errato.\n";
+void CommandHelp(std::ostream& out, const Command& command) {
+  out << "Uso: " << kProgram << " [--dir DIR] " << command.name << " " << command.synopsis << "\n\n"
+      << command.details << "\n\nStato di uscita: 0 riuscito, 1 non riuscito, 2 uso errato.\n";
 }
 
-Opzioni LeggiOpzioni(int argc, char** argv, std::vector<std::string>& resto) {
-  static const option kLunghe[] = {{"dir", required_argument, nullptr, 'd'},
-                                   {"user", required_argument, nullptr, 'u'},
-                                   {"help", no_argument, nullptr, 'h'},
-                                   {nullptr, 0, nullptr, 0}};
-  Opzioni opzioni;
+Options ReadOptions(int argc, char** argv, std::vector<std::string>& resto) {
+  static const option kLongOptions[] = {{"dir", required_argument, nullptr, 'd'},
+                                        {"user", required_argument, nullptr, 'u'},
+                                        {"help", no_argument, nullptr, 'h'},
+                                        {nullptr, 0, nullptr, 0}};
+  Options options;
   opterr = 0;  // the messages below replace getopt's own
   int c = 0;
-  while ((c = getopt_long(argc, argv, ":d:u:h", kLunghe, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":d:u:h", kLongOptions, nullptr)) != -1) {
     switch (c) {
       case 'd':
-        opzioni.dir = optarg;
+        options.dir = optarg;
         break;
       case 'u':
-        opzioni.user = NumeroArgomento(optarg, "Numero utente di --user", "");
+        options.user = NumberArgument(optarg, "Numero utente di --user", "");
         break;
       case 'h':
-        opzioni.help = true;
+        options.help = true;
         break;
       case ':':
-        throw UsoErrato(std::string("Manca il valore dell'opzione ") + argv[optind - 1], "");
+        throw UsageError(std::string("Manca il valore dell'opzione ") + argv[optind - 1], "");
       default:
-        throw UsoErrato(std::string("Opzione non riconosciuta: ") + argv[optind - 1], "");
+        throw UsageError(std::string("Opzione non riconosciuta: ") + argv[optind - 1], "");
     }
   }
   for (int i = optind; i < argc; ++i) resto.emplace_back(argv[i]);
-  return opzioni;
+  return options;
 }
 
-int Principale(int argc, char** argv) {
-  std::vector<std::string> parole;
-  Opzioni opzioni;
-  const Comando* comando = nullptr;
+int Main(int argc, char** argv) {
+  std::vector<std::string> words;
+  Options options;
+  const Command* command = nullptr;
   try {
-    opzioni = LeggiOpzioni(argc, argv, parole);
+    options = ReadOptions(argc, argv, words);
     // "help COMMAND" reads as "--help COMMAND".
-    if (!parole.empty() && parole.front() == "help") {
-      opzioni.help = true;
-      parole.erase(parole.begin());
+    if (!words.empty() && words.front() == "help") {
+      options.help = true;
+      words.erase(words.begin());
     }
-    if (!parole.empty()) {
-      comando = TrovaComando(parole.front());
-      if (!comando) throw UsoErrato("Comando sconosciuto: " + parole.front(), "");
+    if (!words.empty()) {
+      command = FindCommand(words.front());
+      if (!command) throw UsageError("Comando sconosciuto: " + words.front(), "");
     }
-    if (opzioni.help) {
-      if (comando) {
-        AiutoComando(std::cout, *comando);
+    if (options.help) {
+      if (command) {
+        CommandHelp(std::cout, *command);
       } else {
-        AiutoGenerale(std::cout);
+        GeneralHelp(std::cout);
       }
-      return kEsitoRiuscito;
+      return kExitSuccess;
     }
-    if (!comando) throw UsoErrato("Manca il comando", "");
-    parole.erase(parole.begin());
-    if (parole.size() != comando->argomenti) {
-      throw UsoErrato(std::string("Numero di argomenti errato per ") + comando->nome,
-                      comando->nome);
+    if (!command) throw UsageError("Manca il comando", "");
+    words.erase(words.begin());
+    if (words.size() != command->arguments) {
+      throw UsageError(std::string("Numero di argomenti errato per ") + command->name,
+                       command->name);
     }
-    if (opzioni.user && !comando->accetta_user) {
-      throw UsoErrato(std::string("--user non si applica a ") + comando->nome, comando->nome);
+    if (options.user && !command->takes_user) {
+      throw UsageError(std::string("--user non si applica a ") + command->name, command->name);
     }
-  } catch (const UsoErrato& e) {
-    std::cerr << kProgramma << ": " << e.what() << "\n\n";
-    if (const Comando* aiuto = TrovaComando(e.Comando())) {
-      AiutoComando(std::cerr, *aiuto);
+  } catch (const UsageError& e) {
+    std::cerr << kProgram << ": " << e.what() << "\n\n";
+    if (const Command* help_command = FindCommand(e.Command())) {
+      CommandHelp(std::cerr, *help_command);
     } else {
-      AiutoGenerale(std::cerr);
+      GeneralHelp(std::cerr);
     }
-    return kEsitoUsoErrato;
+    return kExitUsage;
   }
 
   try {
-    const std::string dir = et::WithTrailingSeparator(
-        opzioni.dir.empty() ? et::ExecutableDirectory() : opzioni.dir);
-    if (!et::FileExists(dir + et::kFileParametri)) {
-      throw et::Error("File parametri mancante: " + dir + et::kFileParametri);
+    const std::string dir =
+        et::WithTrailingSeparator(options.dir.empty() ? et::ExecutableDirectory() : options.dir);
+    std::optional<et::Parameters> parameters = et::Parameters::Read(dir + et::kParametersFileName);
+    if (!parameters) {
+      throw et::Error("File parametri mancante: " + dir + et::kParametersFileName);
     }
     et::ConsoleUserInterface ui = et::ConsoleUserInterface::ForProcess();
-    et::TNuvIni22 store(ui, dir, et::kFileParametri);
-    Contesto contesto{store, opzioni, parole};
-    const int esito = comando->esegui(contesto);
+    Configuration config(std::move(*parameters), ui);
+    Context context{config, options, words};
+    const int status = command->run(context);
     std::cout.flush();
     if (!std::cout) throw et::IoError("Standard output non scrivibile");
-    return esito;
-  } catch (const UsoErrato& e) {
-    std::cerr << kProgramma << ": " << e.what() << "\n\n";
-    AiutoComando(std::cerr, *comando);
-    return kEsitoUsoErrato;
+    return status;
+  } catch (const UsageError& e) {
+    std::cerr << kProgram << ": " << e.what() << "\n\n";
+    CommandHelp(std::cerr, *command);
+    return kExitUsage;
   } catch (const std::exception& e) {
-    std::cerr << kProgramma << ": " << e.what() << '\n';
-    return kEsitoFallito;
+    std::cerr << kProgram << ": " << e.what() << '\n';
+    return kExitFailure;
   }
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return Principale(argc, argv); }
+int main(int argc, char** argv) { return Main(argc, argv); }

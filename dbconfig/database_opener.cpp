@@ -1,106 +1,126 @@
 #include "dbconfig/database_opener.h"
 
+#include "fb/error.h"
 #include "platform/ini.h"
 
 namespace et {
 namespace {
 
-constexpr const char* kDatiIni = "dati.ini";
-constexpr const char* kSezione = "CONFIG";
-constexpr const char* kNomeFileDefault = "archivio.fdb";
+constexpr const char* kLocationFile = "dati.ini";
+constexpr const char* kConfigSection = "CONFIG";
+constexpr const char* kDefaultFileName = "archivio.fdb";
 
 std::string WithBackslash(std::string s) {
   if (s.empty() || s.back() != '\\') s += '\\';
   return s;
 }
 
-}  // namespace
+// The prompt for the database server's computer name and the drive letter of
+// its disk.
+struct ServerPrompt {
+  enum class Outcome { kNone, kOk, kCancel };
 
-void TNuvIn2Form::ShowModal(UserInterface& ui) {
-  FormActivate();
-  TwoFieldDialog dialog;
-  dialog.caption = Caption;
-  dialog.label = Label1;
-  dialog.field1 = Edit1;
-  dialog.field2 = Edit2;
-  dialog.field1_name = "Nome computer";
-  dialog.field2_name = "Lettera disco";
-  switch (ui.ShowDialog(dialog)) {
-    case DialogOutcome::kOk:
-      Edit1 = dialog.field1;
-      Edit2 = dialog.field2;
-      OKBtnClick();
-      break;
-    case DialogOutcome::kCancel:
-      CancelBtnClick();
-      break;
-    case DialogOutcome::kClosed:
-      break;  // closed without a button: Esito stays 0
+  std::string computer_name;
+  std::string drive_letter;
+  Outcome outcome = Outcome::kNone;
+
+  // Shows the prompt modally through the user interface and waits for it.
+  void Show(UserInterface& ui) {
+    TwoFieldDialog dialog;
+    dialog.caption = "Non trovato dati.ini";
+    dialog.label =
+        "Inserire il nome del computer e la lettera della sua\r\n"
+        "unità disco dove risulta ospitato (o sarà ospitato) il database";
+    dialog.field1 = computer_name;
+    dialog.field2 = drive_letter;
+    dialog.field1_name = "Nome computer";
+    dialog.field2_name = "Lettera disco";
+    switch (ui.ShowDialog(dialog)) {
+      case DialogOutcome::kOk:
+        computer_name = dialog.field1;
+        drive_letter = dialog.field2;
+        outcome = Outcome::kOk;
+        break;
+      case DialogOutcome::kCancel:
+        outcome = Outcome::kCancel;
+        break;
+      case DialogOutcome::kClosed:
+        break;  // closed without a button: no outcome
+    }
+  }
+};
+
+// Runs one attempt; on failure keeps the engine's reason in `last_error`.
+bool TryAttachOrCreate(std::optional<fb::DatabaseError>& last_error, DatabaseConnection& c,
+                       const std::string& name, const std::string& server,
+                       const std::string& drive_letter, const std::string& user,
+                       const std::string& password, UserInterface& ui) {
+  try {
+    AttachOrCreate(c, name, server, drive_letter, user, password, ui);
+    return true;
+  } catch (const fb::DatabaseError& e) {
+    last_error = e;
+    return false;
   }
 }
 
-bool ConnettiOCreaDatabase(DatabaseConnection& c, const std::string& name,
-                           const std::string& server, const std::string& drive_letter,
-                           const std::string& user, const std::string& password,
-                           UserInterface& ui) {
-  const std::string user_line = "user_name=" + (user.empty() ? std::string(kUtenteDefault) : user);
-  const std::string password_line =
-      "password=" + (password.empty() ? std::string(kPasswordDefault) : password);
+}  // namespace
+
+void AttachOrCreate(DatabaseConnection& c, const std::string& name, const std::string& server,
+                    const std::string& drive_letter, const std::string& user,
+                    const std::string& password, UserInterface& ui) {
+  const std::string user_name = user.empty() ? std::string(kDefaultDatabaseUser) : user;
+  const std::string password_text =
+      password.empty() ? std::string(kDefaultDatabasePassword) : password;
 
   if (c.Connected()) c.Close();
-  c.LoginPrompt = false;
-  c.Params = {user_line, password_line};
+  c.params = {"user_name=" + user_name, "password=" + password_text};
 
   if (server.empty()) {
-    c.DatabaseName = name;
+    c.database_name = name;
   } else {
     std::string m = name;
     if (!drive_letter.empty()) m = drive_letter + (m.empty() ? std::string() : m.substr(1));
-    c.DatabaseName = server + ":" + m;
+    c.database_name = server + ":" + m;
   }
 
   try {
     c.Open();
-    return true;
-  } catch (const std::exception&) {
+    return;
+  } catch (const fb::DatabaseError&) {
     // Whatever the cause (missing file, wrong password, unreachable server),
-    // try to create the database under the same name.
+    // the database is created under the same name; the creation's reason is
+    // the one reported when that fails too.
   }
 
-  c.Params = {"USER \"" + (user.empty() ? std::string(kUtenteDefault) : user) + "\"",
-              "PASSWORD \"" + (password.empty() ? std::string(kPasswordDefault) : password) + "\"",
-              "PAGE_SIZE 4096"};
-  c.SQLDialect = 3;
-  try {
-    c.CreateDatabase();
-  } catch (const std::exception&) {
-    return false;
-  }
+  c.params = {"USER \"" + user_name + "\"", "PASSWORD \"" + password_text + "\"", "PAGE_SIZE 4096"};
+  c.sql_dialect = 3;
+  c.CreateDatabase();
   ui.ShowMessage("Effettuata creazione data base");
-  return true;
 }
 
-bool RisolviPercorsoRete(const std::string& directory, const std::string& percorso_nel_server,
-                         PercorsoRete& result, UserInterface& ui) {
+std::optional<NetworkPath> ResolveNetworkPath(const std::string& directory,
+                                              const std::string& path_on_server,
+                                              UserInterface& ui) {
   std::string t = directory.size() > 2 ? directory.substr(2) : std::string();
   const auto first = t.find('\\');
   const std::string server = t.substr(0, first);
   t = first == std::string::npos ? std::string() : t.substr(first + 1);
   const std::string share = t.substr(0, t.find('\\'));
 
+  NetworkPath result;
   if (share.size() >= 2) {
     result.named_share = true;
-    if (!percorso_nel_server.empty()) {
-      result.working_directory = server + ":" + percorso_nel_server;
-      return false;
+    if (!path_on_server.empty()) {
+      result.working_directory = server + ":" + path_on_server;
+      return result;
     }
     ui.ShowMessage(
         "Attenzione: il disco con gli archivi è stato condiviso in rete con un nome - " + share +
         " - e non con la lettera che lo identifica. Si consiglia di correggere la condivisione "
         "oppure di correggere manualmente la sezione Percorso Nel Server nel file Dati.ini "
         "accanto al database");
-    result.working_directory = t;
-    return true;
+    return std::nullopt;
   }
 
   // A share named by a drive letter: \\SRV\D\Dati\ becomes SRV:D:\Dati\.
@@ -108,90 +128,84 @@ bool RisolviPercorsoRete(const std::string& directory, const std::string& percor
   const auto backslash = w.find('\\');
   if (backslash != std::string::npos) w.insert(backslash, ":");
   result.working_directory = w;
-  return false;
-}
-
-ServerEDisco ChiediServerEDisco(const std::string& directory, UserInterface& ui) {
-  const IniFile dati(directory + kDatiIni);
-  ServerEDisco result{dati.Read(kSezione, "Nome Server"), dati.Read(kSezione, "Lettera Disco Server")};
-  if (!result.server.empty()) return result;
-
-  ui.ShowMessage("Non trovato dati.ini");
-  TNuvIn2Form form;
-  form.Caption = "Non trovato dati.ini";
-  form.Label1 =
-      "Inserire il nome del computer e la lettera della sua\r\n"
-      "unità disco dove risulta ospitato (o sarà ospitato) il database";
-  form.FontName = "Arial";
-  form.FontHeight = -8;
-  form.Label1Top -= 10;
-  form.Edit1.clear();
-  form.ShowModal(ui);
-
-  if (form.Esito == 1) {
-    result.server = form.Edit1;
-    result.drive_letter = form.Edit2;
-    dati.Write(kSezione, "Nome Server", result.server);
-    if (!result.drive_letter.empty()) dati.Write(kSezione, "Lettera Disco Server", result.drive_letter);
-  } else {
-    result.server.clear();
-  }
   return result;
 }
 
-bool ApriDatabase(DatabaseConnection& c, const std::string& directory, std::string file_name,
-                  const std::string& user, const std::string& password, UserInterface& ui) {
-  if (file_name.empty()) file_name = kNomeFileDefault;
-  std::string working = directory;
-  bool connected = false;
-  bool gave_up = false;
-  PercorsoRete rete;
+std::optional<ServerAndDrive> FindServerAndDrive(const std::string& directory, UserInterface& ui) {
+  const IniFile location(directory + kLocationFile);
+  ServerAndDrive result{location.Read(kConfigSection, "Nome Server"),
+                        location.Read(kConfigSection, "Lettera Disco Server")};
+  if (!result.server.empty()) return result;
 
-  const IniFile dati(directory + kDatiIni);
-  const std::string server = dati.Read(kSezione, "Nome Server");
-  const std::string alias = dati.Read(kSezione, "Alias");
+  ui.ShowMessage("Non trovato dati.ini");
+  ServerPrompt prompt;
+  prompt.Show(ui);
+  if (prompt.outcome != ServerPrompt::Outcome::kOk) return std::nullopt;
+
+  result.server = prompt.computer_name;
+  result.drive_letter = prompt.drive_letter;
+  // An empty name is written too: the prompt comes again at the next opening.
+  location.Write(kConfigSection, "Nome Server", result.server);
+  if (!result.drive_letter.empty()) {
+    location.Write(kConfigSection, "Lettera Disco Server", result.drive_letter);
+  }
+  if (result.server.empty()) return std::nullopt;
+  return result;
+}
+
+void OpenDatabase(DatabaseConnection& c, const std::string& directory, std::string file_name,
+                  const std::string& user, const std::string& password, UserInterface& ui) {
+  if (file_name.empty()) file_name = kDefaultFileName;
+  std::string working = directory;
+  std::optional<fb::DatabaseError> last_error;
+
+  const IniFile location(directory + kLocationFile);
+  const std::string server = location.Read(kConfigSection, "Nome Server");
+  const std::string alias = location.Read(kConfigSection, "Alias");
 
   // 1: the server and an alias defined on it.
-  if (!server.empty() && !alias.empty()) {
-    connected = ConnettiOCreaDatabase(c, server + ":" + alias, "", "", user, password, ui);
+  if (!server.empty() && !alias.empty() &&
+      TryAttachOrCreate(last_error, c, server + ":" + alias, "", "", user, password, ui)) {
+    return;
   }
-  if (connected) return true;
 
   // 2: the named-pipe form; its outcome is final.
-  const std::string percorso_database = dati.Read(kSezione, "PercorsoDatabase");
-  if (!percorso_database.empty()) {
-    working = "\\\\" + server + "\\" + WithBackslash(percorso_database);
-    return ConnettiOCreaDatabase(c, working + file_name, "", "", user, password, ui);
+  const std::string database_path = location.Read(kConfigSection, "PercorsoDatabase");
+  if (!database_path.empty()) {
+    working = "\\\\" + server + "\\" + WithBackslash(database_path);
+    AttachOrCreate(c, working + file_name, "", "", user, password, ui);
+    return;
   }
 
   // A network path: find the form of the directory the server understands.
+  bool named_share = false;
   if (directory.find("\\\\") != std::string::npos) {
-    gave_up = RisolviPercorsoRete(directory, dati.Read(kSezione, "Percorso Nel Server"), rete, ui);
-    working = rete.working_directory;
+    const std::optional<NetworkPath> network =
+        ResolveNetworkPath(directory, location.Read(kConfigSection, "Percorso Nel Server"), ui);
+    if (!network) {
+      if (last_error) throw *last_error;
+      throw fb::DatabaseError("Database non aperto: " + directory + file_name);
+    }
+    working = network->working_directory;
+    named_share = network->named_share;
   }
 
   // 3: the directory as it stands (or as resolved).
-  if (!gave_up) {
-    connected = ConnettiOCreaDatabase(c, working + file_name, "", "", user, password, ui);
-    if (rete.named_share && !connected) {
-      gave_up = true;
-      ui.ShowMessage(
-          "Errore: nonostante le configurazioni, il particolare percorso di rete sta rendendo "
-          "impossibile l'attivazione del database");
-    }
+  if (TryAttachOrCreate(last_error, c, working + file_name, "", "", user, password, ui)) return;
+  if (named_share) {
+    ui.ShowMessage(
+        "Errore: nonostante le configurazioni, il particolare percorso di rete sta rendendo "
+        "impossibile l'attivazione del database");
+    throw *last_error;
   }
 
   // 4: the server's computer name and drive letter, asked for when unknown.
-  if (!connected && !gave_up) {
-    const ServerEDisco sd = ChiediServerEDisco(directory, ui);
-    if (!sd.server.empty()) {
-      connected = ConnettiOCreaDatabase(c, working + file_name, sd.server, sd.drive_letter, user,
-                                        password, ui);
-    } else {
-      ui.ShowMessage("Apertura / creazione del database non riuscita!");
-    }
+  const std::optional<ServerAndDrive> found = FindServerAndDrive(directory, ui);
+  if (!found) {
+    ui.ShowMessage("Apertura / creazione del database non riuscita!");
+    throw *last_error;
   }
-  return connected;
+  AttachOrCreate(c, working + file_name, found->server, found->drive_letter, user, password, ui);
 }
 
 }  // namespace et

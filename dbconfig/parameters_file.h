@@ -22,8 +22,8 @@ struct UserDatabaseLocation {
 };
 
 struct Parameters {
-  std::string path;                    // the file read
-  std::string user = "0";              // "Utente", as written
+  std::string path;                       // the file read
+  std::string user = "0";                 // "Utente", as written
   std::string company = kDefaultCompany;  // "Ditta"
   UserDatabaseLocation user_database;
 

@@ -17,10 +17,10 @@ namespace et {
 
 // The outcome of a login.
 struct UserLogin {
-  std::int32_t id = 0;    // CODICE of the user; 0 when none matched
-  std::string name;       // NOMEUTENTE as stored
-  std::string company;    // DITTA as stored
-  bool valid = false;     // true when exactly one user matched
+  std::int32_t id = 0;  // CODICE of the user; 0 when none matched
+  std::string name;     // NOMEUTENTE as stored
+  std::string company;  // DITTA as stored
+  bool valid = false;   // true when exactly one user matched
 };
 
 // The settings of one user and company: a section of the settings text.

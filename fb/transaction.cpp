@@ -2,6 +2,8 @@
 
 #include <firebird/Interface.h>
 
+#include <vector>
+
 #include "fb/attachment.h"
 #include "fb/client.h"
 #include "fb/error.h"
@@ -34,6 +36,28 @@ void Discard(std::unique_ptr<detail::TransactionHandle>& handle) {
   handle.reset();
 }
 
+// The transaction parameter block for the options; empty for the server's
+// defaults.
+std::vector<unsigned char> ParameterBlock(const TransactionOptions& options) {
+  if (options.server_defaults) return {};
+  std::vector<unsigned char> tpb = {isc_tpb_version3};
+  switch (options.isolation) {
+    case Isolation::kConsistency:
+      tpb.push_back(isc_tpb_consistency);
+      break;
+    case Isolation::kConcurrency:
+      tpb.push_back(isc_tpb_concurrency);
+      break;
+    case Isolation::kReadCommitted:
+      tpb.push_back(isc_tpb_read_committed);
+      tpb.push_back(options.record_version ? isc_tpb_rec_version : isc_tpb_no_rec_version);
+      break;
+  }
+  tpb.push_back(options.lock == LockResolution::kWait ? isc_tpb_wait : isc_tpb_nowait);
+  tpb.push_back(options.access == AccessMode::kReadWrite ? isc_tpb_write : isc_tpb_read);
+  return tpb;
+}
+
 Firebird::ITransaction* Active(const std::unique_ptr<detail::TransactionHandle>& handle) {
   if (!handle || !handle->transaction) throw DatabaseError("The transaction is not active");
   return handle->transaction;
@@ -41,15 +65,11 @@ Firebird::ITransaction* Active(const std::unique_ptr<detail::TransactionHandle>&
 
 }  // namespace
 
-Transaction::Transaction(Attachment& attachment, const std::vector<std::uint8_t>& codes)
+Transaction::Transaction(Attachment& attachment, const TransactionOptions& options)
     : attachment_(&attachment), handle_(std::make_unique<detail::TransactionHandle>()) {
   detail::AttachmentHandle* owner = attachment.Handle();
   if (!owner || !owner->attachment) throw DatabaseError("The database is not attached");
-  std::vector<unsigned char> tpb;
-  if (!codes.empty()) {
-    tpb.push_back(isc_tpb_version3);
-    tpb.insert(tpb.end(), codes.begin(), codes.end());
-  }
+  const std::vector<unsigned char> tpb = ParameterBlock(options);
   Status status;
   handle_->transaction = owner->attachment->startTransaction(
       status.get(), static_cast<unsigned>(tpb.size()), tpb.empty() ? nullptr : tpb.data());

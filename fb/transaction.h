@@ -1,9 +1,10 @@
-// Transactions started from a set of transaction parameter codes.
+// Transactions started with typed options (isolation, lock resolution,
+// access mode).
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <vector>
+
+#include "fb/transaction_options.h"
 
 namespace et::fb {
 
@@ -12,28 +13,14 @@ namespace detail {
 struct TransactionHandle;
 }
 
-// Firebird transaction parameter codes (isc_tpb_*), by number.
-namespace tpb {
-inline constexpr std::uint8_t kConsistency = 1;
-inline constexpr std::uint8_t kConcurrency = 2;
-inline constexpr std::uint8_t kWait = 6;
-inline constexpr std::uint8_t kNowait = 7;
-inline constexpr std::uint8_t kRead = 8;
-inline constexpr std::uint8_t kWrite = 9;
-inline constexpr std::uint8_t kReadCommitted = 15;
-inline constexpr std::uint8_t kRecVersion = 17;
-inline constexpr std::uint8_t kNoRecVersion = 18;
-}  // namespace tpb
-
 // A started transaction. Move-only; a transaction still active when its
 // object dies is rolled back (never throws).
 class Transaction final {
  public:
-  // Starts a transaction on the attachment. With no codes there is no
-  // parameter block at all and the server's defaults apply; otherwise the
-  // block is the version-3 tag followed by the codes in the given order.
+  // Starts a transaction on the attachment with the given options (see
+  // TransactionOptions::ServerDefaults for no parameter block at all).
   // Raises DatabaseError (also when the attachment is not attached).
-  Transaction(Attachment& attachment, const std::vector<std::uint8_t>& codes);
+  Transaction(Attachment& attachment, const TransactionOptions& options);
   ~Transaction();
   Transaction(Transaction&&) noexcept;
   Transaction& operator=(Transaction&&) noexcept;

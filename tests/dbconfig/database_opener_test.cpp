@@ -1,11 +1,11 @@
 #include "dbconfig/database_opener.h"
-#include "dbconfig/transactions.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "fb/metadata.h"
 #include "fixture/fixture.h"
 #include "platform/ini.h"
 #include "support/recording_ui.h"
@@ -295,7 +295,7 @@ TEST_F(ApriDatabaseServer, ServerAndAliasOfDatabasesConf) {
   ASSERT_TRUE(ApriDatabase(connection, temp.Path() + "/", "ignored.fdb", "", "", ui));
   EXPECT_EQ(connection.DatabaseName, server_ + ":exporttotale_test");
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
-  EXPECT_TRUE(EsisteTabella(connection.Attachment(), "TABX"));
+  EXPECT_TRUE(fb::TableExists(connection.Attachment(), "TABX"));
   connection.Close();
   std::filesystem::remove(file);
 }

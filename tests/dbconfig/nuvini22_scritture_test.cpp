@@ -523,7 +523,7 @@ TEST_F(ScrittureTest, SettaValoreTabXIsFalseWhenNothingWasWritten) {
   {
     fb::Attachment other =
         fb::Attachment::Attach(BusinessPath(), test::kFixtureUser, test::kFixturePassword);
-    fb::Transaction holding(other, {});
+    fb::Transaction holding(other, fb::TransactionOptions::ServerDefaults());
     fb::Statement update(holding, "UPDATE TABX SET TESTO = 'altro' WHERE NOME = 'K'");
     update.Execute();
     EXPECT_FALSE(Store().SettaValoreTabX("K", "nuovo", 0));
@@ -579,7 +579,7 @@ TEST_F(ScrittureTest, DatabaseDorvaUserHandsOverAnAttachedUserDatabase) {
   EXPECT_EQ(first->DatabaseName, UsersPath());
   for (DatabaseConnection* c : {first, second}) {
     ASSERT_TRUE(c->Connected());
-    fb::Transaction t(c->Attachment(), {});
+    fb::Transaction t(c->Attachment(), fb::TransactionOptions::ServerDefaults());
     fb::Statement s(t, "SELECT COUNT(*) FROM UTENTI");
     s.Execute();
     EXPECT_EQ(fb::ValueToInt32(s.Field(0)), 1);

@@ -282,7 +282,8 @@ TEST_F(MarkupConsolidationTest, LockedCustomerFailsAtOnceAndChangesNothing) {
 
   fb::Attachment other =
       fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
-  fb::Transaction lock(other, {fb::tpb::kConcurrency, fb::tpb::kWait});
+  fb::Transaction lock(
+      other, {.isolation = fb::Isolation::kConcurrency, .lock = fb::LockResolution::kWait});
   fb::Statement(lock, "UPDATE CLIENTI SET RAGIONESOCIALE = 'in uso' WHERE CODICE = 'C2'").Execute();
 
   std::future<std::string> outcome = std::async(std::launch::async, [this] {

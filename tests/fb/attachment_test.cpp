@@ -16,7 +16,7 @@ namespace {
 
 // The one value of a query without parameters.
 Value QueryValue(Attachment& db, const std::string& sql) {
-  Transaction t(db, {});
+  Transaction t(db, TransactionOptions::ServerDefaults());
   Statement s(t, sql, ParamMode::kNone);
   s.Execute();
   EXPECT_TRUE(s.HasRow()) << sql;
@@ -29,7 +29,7 @@ TEST(AttachmentTest, CreatesAttachesAndDetaches) {
   {
     Attachment created = Attachment::ExecuteCreateDatabase(CreateDatabaseText(path));
     EXPECT_TRUE(created.IsAttached());
-    Transaction t(created, {});
+    Transaction t(created, TransactionOptions::ServerDefaults());
     Statement(t, "CREATE TABLE PROVA (ID INTEGER)", ParamMode::kNone).Execute();
     t.Commit();
     // The creation parameters reached the engine.
@@ -89,7 +89,7 @@ TEST(AttachmentTest, MoveHandsOverTheConnection) {
   // open transaction: the file is then free for a new attachment.
   const std::string second = dir.File("b.fdb");
   Attachment c = Attachment::ExecuteCreateDatabase(CreateDatabaseText(second));
-  Transaction open(c, {});
+  Transaction open(c, TransactionOptions::ServerDefaults());
   Statement(open, "CREATE TABLE X (ID INTEGER)", ParamMode::kNone).Execute();
   c = std::move(b);
   EXPECT_FALSE(open.IsActive());
@@ -128,13 +128,13 @@ TEST(AttachmentServerTest, AttachesThroughAServer) {
   const std::string name = std::string(server) + ":" + file.Path();
   {
     Attachment created = Attachment::ExecuteCreateDatabase(CreateDatabaseText(name));
-    Transaction t(created, {});
+    Transaction t(created, TransactionOptions::ServerDefaults());
     Statement(t, "CREATE TABLE PROVA (ID INTEGER, T VARCHAR(10))", ParamMode::kNone).Execute();
     t.Commit();
   }
   Attachment db = Attachment::Attach(name, kUser, kPassword);
   {
-    Transaction t(db, {tpb::kConcurrency, tpb::kNowait});
+    Transaction t(db, TransactionOptions::Snapshot());
     Statement insert(t, "INSERT INTO PROVA (ID, T) VALUES (:ID, :T)");
     insert.Set("ID", Int(1));
     insert.Set("T", Text("\xE2\x82\xAC"));

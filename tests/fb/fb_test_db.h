@@ -28,7 +28,7 @@ class DatabaseTest : public ::testing::Test {
   // Runs statements without parameters in one transaction and commits.
   void Exec(const std::vector<std::string>& statements) { Exec(db_, statements); }
   static void Exec(Attachment& db, const std::vector<std::string>& statements) {
-    Transaction t(db, {});
+    Transaction t(db, TransactionOptions::ServerDefaults());
     for (const std::string& sql : statements) Statement(t, sql, ParamMode::kNone).Execute();
     t.Commit();
   }
@@ -36,7 +36,7 @@ class DatabaseTest : public ::testing::Test {
   // The one value of a query without parameters, read in a transaction of
   // its own.
   Value Scalar(const std::string& sql) {
-    Transaction t(db_, {tpb::kReadCommitted, tpb::kRecVersion});
+    Transaction t(db_, TransactionOptions::ReadCommitted());
     Statement s(t, sql, ParamMode::kNone);
     s.Execute();
     EXPECT_TRUE(s.HasRow()) << sql;

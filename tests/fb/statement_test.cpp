@@ -47,7 +47,7 @@ const std::string kAccents = "\xC3\xA0\xC3\xA8\xC3\xB2";  // àèò
 
 TEST_F(StatementTest, InsertsWithNamedParametersAndReadsByNameAndPosition) {
   {
-    Transaction t(db_, {});
+    Transaction t(db_, TransactionOptions::ServerDefaults());
     // CODICE and SIGLA take the same parameter; QTA gets a text the engine
     // converts, PESO a NULL.
     Statement insert(t,
@@ -62,7 +62,7 @@ TEST_F(StatementTest, InsertsWithNamedParametersAndReadsByNameAndPosition) {
     EXPECT_EQ(insert.AffectedRows(), 1u);
     t.Commit();
   }
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement select(t, "SELECT ID, CODICE, SIGLA, QTA, PESO FROM ARTICOLI WHERE CODICE = :C");
   select.Set("C", Text(kOlio));
   select.Execute();
@@ -86,7 +86,7 @@ TEST_F(StatementTest, TextsTravelAsWindows1252Bytes) {
       {kAccents, "E0E8F2"},
       {"", ""},
   };
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement insert(t,
                    "INSERT INTO ARTICOLI (ID, CODICE, NOTE, NOME_UTF8) VALUES (:ID, :T, :T, :T)");
   Statement check(t, "SELECT CODICE, NOTE, NOME_UTF8 FROM ARTICOLI WHERE ID = :ID");
@@ -127,7 +127,7 @@ TEST_F(StatementTest, TextsTravelAsWindows1252Bytes) {
 }
 
 TEST_F(StatementTest, ColumnNamesAreTheAliases) {
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement s(
       t, "SELECT ID AS \"Codice Art\", CODICE descr, QTA, COUNT(*) FROM ARTICOLI GROUP BY 1, 2, 3");
   ASSERT_EQ(s.ColumnCount(), 4u);
@@ -140,7 +140,7 @@ TEST_F(StatementTest, ColumnNamesAreTheAliases) {
 
 TEST_F(StatementTest, FieldAccessErrors) {
   Exec({"INSERT INTO ARTICOLI (ID) VALUES (1)"});
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement s(t, "SELECT ID FROM ARTICOLI");
   EXPECT_THROW(s.Field(0), Error);  // not executed: no row yet
   s.Execute();
@@ -171,7 +171,7 @@ TEST_F(StatementTest, ValuesOfEveryKindRoundTrip) {
       {"ATTIVO", false},
       {"DATI", Text(bytes)},  // a binary blob keeps its bytes as they are
   };
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const auto& [column, value] = cases[i];
     SCOPED_TRACE(column + " " + ::testing::PrintToString(value));
@@ -206,7 +206,7 @@ TEST_F(StatementTest, TheEngineConvertsValuesToTheParameterType) {
       {"MOMENTO", Text("2024-03-01 08:30:00"), Timestamp{{2024, 3, 1}, {8, 30, 0, 0}},
        "01/03/2024 08:30:00"},
   };
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(c.column + " " + ::testing::PrintToString(c.bound));
@@ -224,7 +224,7 @@ TEST_F(StatementTest, TheEngineConvertsValuesToTheParameterType) {
 }
 
 TEST_F(StatementTest, ATextThatIsNoNumberFailsWithTheEngineMessage) {
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement insert(t, "INSERT INTO ARTICOLI (ID, QTA) VALUES (1, :Q)");
   insert.Set("Q", Text("cinque"));
   try {
@@ -244,7 +244,7 @@ TEST_F(StatementTest, TextBlobRoundTripsThroughABoundString) {
     text += "riga " + std::to_string(i) + " " + kOlio + " " + kEuro + "\r\n";
   }
   {
-    Transaction t(db_, {});
+    Transaction t(db_, TransactionOptions::ServerDefaults());
     Statement insert(t, "INSERT INTO ARTICOLI (ID, NOTE) VALUES (1, :NOTE)");
     insert.Set("NOTE", Text(text));
     insert.Execute();
@@ -268,7 +268,7 @@ TEST_F(StatementTest, TextBlobRoundTripsThroughABoundString) {
 }
 
 TEST_F(StatementTest, AFailedStatementCarriesTheEngineMessage) {
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   try {
     Statement s(t, "SELECT * FROM NOSUCH_TABLE");
     ADD_FAILURE() << "prepared a statement on a missing table";
@@ -297,7 +297,7 @@ TEST_F(StatementTest, AFailedStatementCarriesTheEngineMessage) {
 }
 
 TEST_F(StatementTest, TextIsSentUntouchedWithoutNamedParameters) {
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement literal(t, "SELECT ':ID' FROM RDB$DATABASE", ParamMode::kNone);
   literal.Execute();
   EXPECT_EQ(literal.Field(0), Text(":ID"));
@@ -311,7 +311,7 @@ TEST_F(StatementTest, TextIsSentUntouchedWithoutNamedParameters) {
 }
 
 TEST_F(StatementTest, PreparedOnceAndExecutedWithSeveralParameterSets) {
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement insert(t, "INSERT INTO ARTICOLI (ID, CODICE, PREZZO) VALUES (:ID, :CODICE, :PREZZO)");
   const std::vector<std::tuple<int, Value, Value>> rows = {
       {1, Text("A1"), Scaled{100, -2}},
@@ -358,7 +358,7 @@ TEST_F(StatementTest, PreparedOnceAndExecutedWithSeveralParameterSets) {
 TEST_F(StatementTest, ReExecutingRestartsTheCursorWhileOthersStayOpen) {
   Exec({"INSERT INTO ARTICOLI (ID) VALUES (1)", "INSERT INTO ARTICOLI (ID) VALUES (2)",
         "INSERT INTO ARTICOLI (ID) VALUES (3)"});
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement outer(t, "SELECT ID FROM ARTICOLI ORDER BY ID");
   Statement inner(t, "SELECT COUNT(*) FROM ARTICOLI WHERE ID <= :ID");
   std::vector<Value> counts;
@@ -383,7 +383,7 @@ TEST_F(StatementTest, ReturningAndProcedureOutputsFormOneRow) {
   Exec(
       {"CREATE PROCEDURE RADDOPPIA (X INTEGER) RETURNS (Y INTEGER, T VARCHAR(10)) AS "
        "BEGIN Y = X * 2; T = 'ok'; END"});
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement proc(t, "EXECUTE PROCEDURE RADDOPPIA(:X)");
   proc.Set("X", Int(21));
   proc.Execute();
@@ -409,7 +409,7 @@ TEST_F(StatementTest, StreamsManyRowsOneAtATime) {
        ") DO BEGIN "
        "INSERT INTO ARTICOLI (ID, CODICE, NOTE) VALUES (:I, 'C' || :I, 'nota ' || :I); "
        "I = I + 1; END END"});
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement s(t, "SELECT ID, CODICE, NOTE FROM ARTICOLI ORDER BY ID");
   int count = 0;
   std::int64_t sum = 0;
@@ -432,7 +432,7 @@ TEST_F(StatementTest, StreamsManyRowsOneAtATime) {
 
 TEST_F(StatementTest, StatementMoves) {
   Exec({"INSERT INTO ARTICOLI (ID) VALUES (1)"});
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement a(t, "SELECT ID FROM ARTICOLI");
   a.Execute();
   Statement b = std::move(a);

@@ -18,22 +18,37 @@ class TransactionTest : public DatabaseTest {
 };
 
 struct ModeCase {
-  std::vector<std::uint8_t> codes;
+  const char* name;
+  TransactionOptions options;
   int isolation_mode;  // MON$ISOLATION_MODE
   int lock_timeout;    // MON$LOCK_TIMEOUT: -1 wait, 0 no wait
 };
 
-TEST_F(TransactionTest, CodesBecomeTheParameterBlockTheEngineSees) {
+TEST_F(TransactionTest, OptionsBecomeTheParameterBlockTheEngineSees) {
   const std::vector<ModeCase> cases = {
-      {{}, 1, -1},  // no parameter block: the server's defaults, snapshot and wait
-      {{tpb::kConcurrency, tpb::kNowait}, 1, 0},
-      {{tpb::kReadCommitted, tpb::kRecVersion}, 2, -1},
-      {{tpb::kReadCommitted, tpb::kNoRecVersion, tpb::kNowait}, 3, 0},
-      {{tpb::kConsistency, tpb::kWait}, 0, -1},
+      // No parameter block: the server's defaults, snapshot and wait.
+      {"server defaults", TransactionOptions::ServerDefaults(), 1, -1},
+      {"snapshot preset", TransactionOptions::Snapshot(), 1, 0},
+      {"read committed preset", TransactionOptions::ReadCommitted(), 2, -1},
+      {"default-constructed", TransactionOptions{}, 1, -1},
+      {"read committed, no record version, no wait",
+       {.isolation = Isolation::kReadCommitted,
+        .record_version = false,
+        .lock = LockResolution::kNoWait},
+       3,
+       0},
+      {"consistency, wait", {.isolation = Isolation::kConsistency}, 0, -1},
+      // The other fields do not matter once there is no parameter block.
+      {"server defaults over other fields",
+       {.server_defaults = true,
+        .isolation = Isolation::kConsistency,
+        .lock = LockResolution::kNoWait},
+       1,
+       -1},
   };
   for (const ModeCase& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.codes));
-    Transaction t(db_, c.codes);
+    SCOPED_TRACE(c.name);
+    Transaction t(db_, c.options);
     Statement s(t,
                 "SELECT MON$ISOLATION_MODE, MON$LOCK_TIMEOUT FROM MON$TRANSACTIONS "
                 "WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION");
@@ -44,8 +59,15 @@ TEST_F(TransactionTest, CodesBecomeTheParameterBlockTheEngineSees) {
   }
 }
 
-TEST_F(TransactionTest, ReadOnlyCodeIsHonoured) {
-  Transaction t(db_, {tpb::kReadCommitted, tpb::kRecVersion, tpb::kRead});
+TEST_F(TransactionTest, NotAttachedRaises) {
+  Attachment none;
+  EXPECT_THROW(Transaction(none, TransactionOptions::ServerDefaults()), DatabaseError);
+}
+
+TEST_F(TransactionTest, ReadOnlyAccessIsHonoured) {
+  TransactionOptions options = TransactionOptions::ReadCommitted();
+  options.access = AccessMode::kReadOnly;
+  Transaction t(db_, options);
   Statement s(t, "INSERT INTO T (ID) VALUES (1)");
   try {
     s.Execute();
@@ -56,7 +78,7 @@ TEST_F(TransactionTest, ReadOnlyCodeIsHonoured) {
 }
 
 TEST_F(TransactionTest, CommitRetainingKeepsTheTransactionOpen) {
-  Transaction t(db_, {tpb::kReadCommitted, tpb::kRecVersion});
+  Transaction t(db_, TransactionOptions::ReadCommitted());
   Statement insert(t, "INSERT INTO T (ID) VALUES (:ID)");
   insert.Set("ID", Int(1));
   insert.Execute();
@@ -72,7 +94,7 @@ TEST_F(TransactionTest, CommitRetainingKeepsTheTransactionOpen) {
 }
 
 TEST_F(TransactionTest, CommitEndsAndMakesTheWorkVisible) {
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement insert(t, "INSERT INTO T (ID) VALUES (1)");
   insert.Execute();
   EXPECT_EQ(Count(), Int(0));
@@ -87,7 +109,7 @@ TEST_F(TransactionTest, CommitEndsAndMakesTheWorkVisible) {
 
 TEST_F(TransactionTest, EndingTheTransactionClosesCursorsButCommitRetainingDoesNot) {
   Exec({"INSERT INTO T (ID) VALUES (1)", "INSERT INTO T (ID) VALUES (2)"});
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement s(t, "SELECT ID FROM T ORDER BY ID");
   s.Execute();
   t.CommitRetaining();
@@ -102,24 +124,24 @@ TEST_F(TransactionTest, EndingTheTransactionClosesCursorsButCommitRetainingDoesN
 
 TEST_F(TransactionTest, AnActiveTransactionIsRolledBackWhenItDies) {
   {
-    Transaction t(db_, {tpb::kConcurrency, tpb::kNowait});
+    Transaction t(db_, TransactionOptions::Snapshot());
     Statement(t, "INSERT INTO T (ID) VALUES (1)").Execute();
   }
   EXPECT_EQ(Count(), Int(0));
   // Its locks are gone too: a no-wait transaction writes the same key.
-  Transaction t(db_, {tpb::kConcurrency, tpb::kNowait});
+  Transaction t(db_, TransactionOptions::Snapshot());
   Statement(t, "INSERT INTO T (ID) VALUES (1)").Execute();
   t.Commit();
   EXPECT_EQ(Count(), Int(1));
 }
 
 TEST_F(TransactionTest, MovedTransactionKeepsWorking) {
-  Transaction a(db_, {});
+  Transaction a(db_, TransactionOptions::ServerDefaults());
   Statement(a, "INSERT INTO T (ID) VALUES (1)").Execute();
   Transaction b = std::move(a);
   EXPECT_FALSE(a.IsActive());  // NOLINT(bugprone-use-after-move): moved-from is empty
   EXPECT_TRUE(b.IsActive());
-  Transaction c(db_, {});
+  Transaction c(db_, TransactionOptions::ServerDefaults());
   Statement(c, "INSERT INTO T (ID) VALUES (2)").Execute();
   c = std::move(b);  // c's own work is rolled back
   c.Commit();
@@ -129,11 +151,11 @@ TEST_F(TransactionTest, MovedTransactionKeepsWorking) {
 TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnce) {
   Exec({"INSERT INTO T (ID, V) VALUES (1, 0)"});
   Attachment other = Attachment::Attach(path_, kUser, kPassword);
-  Transaction holder(other, {tpb::kConcurrency, tpb::kNowait});
+  Transaction holder(other, TransactionOptions::Snapshot());
   Statement(holder, "UPDATE T SET V = 1 WHERE ID = 1").Execute();
 
   // A waiting transaction would block here until `holder` ends.
-  Transaction t(db_, {tpb::kConcurrency, tpb::kNowait});
+  Transaction t(db_, TransactionOptions::Snapshot());
   Statement update(t, "UPDATE T SET V = 2 WHERE ID = 1");
   try {
     update.Execute();
@@ -147,21 +169,21 @@ TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnce) {
 }
 
 TEST_F(TransactionTest, DetachingRollsBackWhatIsStillOpen) {
-  Transaction t(db_, {});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
   Statement insert(t, "INSERT INTO T (ID) VALUES (1)");
   insert.Execute();
   db_.Detach();
   EXPECT_FALSE(db_.IsAttached());
   EXPECT_FALSE(t.IsActive());
   EXPECT_THROW(insert.Execute(), DatabaseError);
-  EXPECT_THROW(Transaction(db_, {}), DatabaseError);
+  EXPECT_THROW(Transaction(db_, TransactionOptions::ServerDefaults()), DatabaseError);
 
   db_ = Attachment::Attach(path_, kUser, kPassword);
   EXPECT_EQ(Count(), Int(0));
 }
 
 TEST_F(TransactionTest, AStatementOutlivingItsTransactionRefusesToRun) {
-  auto t = std::make_unique<Transaction>(db_, std::vector<std::uint8_t>{});
+  auto t = std::make_unique<Transaction>(db_, TransactionOptions::ServerDefaults());
   Statement s(*t, "SELECT COUNT(*) FROM T");
   s.Execute();
   ASSERT_TRUE(s.HasRow());

@@ -1,0 +1,123 @@
+// Values go into the statements as bound parameters, so a quote in a key or a
+// value neither breaks a statement nor changes what it means. Apostrophes in
+// stored values become "´", as the rows written so far have them.
+#include "dbconfig/settings_table.h"
+
+#include <regex>
+
+#include "fb/error.h"
+#include "fb/statement.h"
+#include "fb/transaction.h"
+#include "platform/error.h"
+
+namespace et {
+namespace {
+
+// U+00B4, the acute accent that stands in for an apostrophe in TABX values.
+constexpr const char* kAcuteAccent = "\xC2\xB4";
+
+// Every apostrophe of a value becomes the acute accent.
+std::string ReplaceApostrophes(const std::string& value) {
+  std::string result;
+  result.reserve(value.size());
+  for (char c : value) {
+    if (c == '\'') {
+      result += kAcuteAccent;
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+// A user's own row, or the shared row (UTENTE NULL) for a user of 0 or less.
+std::string UserCondition(std::int32_t user) {
+  return user > 0 ? "AND(UTENTE=:UTENTE)\r\n" : "AND(UTENTE IS NULL)\r\n";
+}
+
+// A generator name goes into the statement text (a generator cannot be a
+// parameter), so only a plain, unquoted identifier is let through.
+void CheckGeneratorName(const std::string& name) {
+  static const std::regex kIdentifier("^[A-Za-z][A-Za-z0-9_$]{0,62}$");
+  if (!std::regex_match(name, kIdentifier)) {
+    throw Error("Nome del generatore non valido: \"" + name +
+                "\". Sono ammessi da 1 a 63 caratteri tra lettere, cifre, \"_\" e \"$\", "
+                "a partire da una lettera");
+  }
+}
+
+}  // namespace
+
+SettingsTable::SettingsTable(fb::Attachment& business) : business_(business) {}
+
+std::optional<std::string> SettingsTable::Find(const std::string& key, std::int32_t user) {
+  fb::Transaction transaction(business_, fb::TransactionOptions::ServerDefaults());
+  fb::Statement statement(transaction,
+                          "SELECT TESTO FROM TABX\r\nWHERE (NOME=:NOME)\r\n" + UserCondition(user));
+  statement.Set("NOME", fb::Text(key));
+  if (user > 0) statement.Set("UTENTE", fb::Int(user));
+  statement.Execute();
+  if (!statement.HasRow()) return std::nullopt;
+  const auto* text = std::get_if<std::string>(&statement.Field(0));
+  if (!text) return std::nullopt;
+  return *text;
+}
+
+std::string SettingsTable::Read(const std::string& key, std::int32_t user) {
+  return Find(key, user).value_or(std::string());
+}
+
+void SettingsTable::Write(const std::string& key, const std::string& value, std::int32_t user) {
+  const std::string condition = UserCondition(user);
+  fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
+  bool exists = false;
+  {
+    fb::Statement search(transaction,
+                         "SELECT CODICE FROM TABX\r\n"
+                         "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
+                             condition);
+    search.Set("NOME", fb::Text(key));
+    if (user > 0) search.Set("UTENTE", fb::Int(user));
+    search.Execute();
+    exists = search.HasRow();
+  }
+  if (exists) {
+    fb::Statement update(transaction,
+                         "UPDATE TABX SET TESTO=:TESTO\r\n"
+                         "WHERE (NOME=:NOME)\r\n" +
+                             condition);
+    update.Set("TESTO", fb::Text(ReplaceApostrophes(value)));
+    update.Set("NOME", fb::Text(key));
+    if (user > 0) update.Set("UTENTE", fb::Int(user));
+    update.Execute();
+  } else {
+    fb::Statement insert(transaction,
+                         "INSERT INTO TABX (CODICE,NOME,TESTO,UTENTE) VALUES(\r\n"
+                         "GEN_ID(CODICETABXCOUNTER,1),\r\n"
+                         ":NOME,\r\n"
+                         ":TESTO,\r\n"
+                         ":UTENTE)\r\n");
+    insert.Set("NOME", fb::Text(key));
+    insert.Set("TESTO",
+               value.empty() ? fb::Value(fb::Null{}) : fb::Text(ReplaceApostrophes(value)));
+    insert.Set("UTENTE", user > 0 ? fb::Int(user) : fb::Value(fb::Null{}));
+    insert.Execute();
+  }
+  transaction.Commit();
+}
+
+std::int64_t SettingsTable::NextGeneratorValue(const std::string& generator) {
+  CheckGeneratorName(generator);
+  fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
+  fb::Statement statement(transaction, "SELECT GEN_ID(" + generator + ",1) FROM RDB$DATABASE;",
+                          fb::ParamMode::kNone);
+  statement.Execute();
+  // GEN_ID gives a 64-bit value, also beyond the 32-bit range.
+  const auto* n = std::get_if<fb::Scaled>(&statement.Field(0));
+  if (!n) throw fb::DatabaseError("Valore del generatore " + generator + " non numerico");
+  const std::int64_t value = n->value;
+  transaction.Commit();
+  return value;
+}
+
+}  // namespace et
