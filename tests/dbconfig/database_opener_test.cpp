@@ -35,8 +35,8 @@ constexpr const char* kNetworkError =
 // how the user answers the prompt, and what must follow.
 struct OpenerCase {
   std::string name;
-  std::string dati_ini;   // content; empty: no file
-  std::string directory;  // "{dir}" stands for the test's own directory
+  std::string location_file;  // content; empty: no file
+  std::string directory;      // "{dir}" stands for the test's own directory
   std::string file_name;
   std::set<std::string> attachable;
   std::set<std::string> creatable;
@@ -72,7 +72,8 @@ TEST_P(OpenerSequence, TriesTheNamesInOrder) {
   // dati.ini is the file of that literal name in the working directory.
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(temp.Path());
-  if (!c.dati_ini.empty()) test::WriteFile(Expand(c.directory, dir) + "dati.ini", c.dati_ini);
+  if (!c.location_file.empty())
+    test::WriteFile(Expand(c.directory, dir) + "dati.ini", c.location_file);
 
   std::set<std::string> attachable, creatable;
   for (const auto& n : c.attachable) attachable.insert(Expand(n, dir));
@@ -372,10 +373,10 @@ TEST(FindServerAndDrive, PromptAnswersAreWrittenToDatiIni) {
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(found->server, "SRV");
   EXPECT_EQ(found->drive_letter, "E");
-  const IniFile dati(dir + "dati.ini");
-  EXPECT_EQ(dati.Read("CONFIG", "Nome Server"), "SRV");
-  EXPECT_EQ(dati.Read("CONFIG", "Lettera Disco Server"), "E");
-  EXPECT_EQ(dati.Read("ALTRO", "x"), "1");
+  const IniFile location(dir + "dati.ini");
+  EXPECT_EQ(location.Read("CONFIG", "Nome Server"), "SRV");
+  EXPECT_EQ(location.Read("CONFIG", "Lettera Disco Server"), "E");
+  EXPECT_EQ(location.Read("ALTRO", "x"), "1");
   EXPECT_NE(test::ReadFile(dir + "dati.ini").find("; keep me"), std::string::npos);
 
   ASSERT_EQ(ui.Count(UiCall::Kind::kDialog), 1u);
