@@ -126,7 +126,7 @@ std::optional<NetworkPath> ResolveNetworkPath(const std::string& directory,
   // A share named by a drive letter: \\SRV\D\Dati\ becomes SRV:D:\Dati\.
   std::string w = server + ":" + t;
   const auto backslash = w.find('\\');
-  if (backslash != std::string::npos) w.insert(backslash, ":");
+  if (backslash != std::string::npos) w.insert(backslash, 1, ':');
   result.working_directory = w;
   return result;
 }

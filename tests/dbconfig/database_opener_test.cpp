@@ -4,7 +4,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
 
+#include "fb/error.h"
 #include "fb/metadata.h"
 #include "fixture/fixture.h"
 #include "platform/ini.h"
@@ -31,8 +35,8 @@ constexpr const char* kNetworkError =
 // how the user answers the prompt, and what must follow.
 struct OpenerCase {
   std::string name;
-  std::string dati_ini;      // content; empty: no file
-  std::string directory;     // "{dir}" stands for the test's own directory
+  std::string location_file;  // content; empty: no file
+  std::string directory;      // "{dir}" stands for the test's own directory
   std::string file_name;
   std::set<std::string> attachable;
   std::set<std::string> creatable;
@@ -40,7 +44,9 @@ struct OpenerCase {
   std::vector<std::string> tried;     // "attach NAME" / "create NAME", in order
   std::vector<std::string> messages;  // plain messages, in order
   bool prompt_shown = false;
-  bool result = false;
+  // Empty: attached. Otherwise the reason OpenDatabase raises, which is the
+  // recording connection's refusal of the last attempt.
+  std::string error;
 };
 
 std::string Expand(const std::string& s, const std::string& dir) {
@@ -66,7 +72,8 @@ TEST_P(OpenerSequence, TriesTheNamesInOrder) {
   // dati.ini is the file of that literal name in the working directory.
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(temp.Path());
-  if (!c.dati_ini.empty()) test::WriteFile(Expand(c.directory, dir) + "dati.ini", c.dati_ini);
+  if (!c.location_file.empty())
+    test::WriteFile(Expand(c.directory, dir) + "dati.ini", c.location_file);
 
   std::set<std::string> attachable, creatable;
   for (const auto& n : c.attachable) attachable.insert(Expand(n, dir));
@@ -74,8 +81,12 @@ TEST_P(OpenerSequence, TriesTheNamesInOrder) {
   RecordingConnection connection(attachable, creatable);
   RecordingUserInterface ui(c.answers);
 
-  const bool result =
-      ApriDatabase(connection, Expand(c.directory, dir), c.file_name, "", "", ui);
+  std::string error;
+  try {
+    OpenDatabase(connection, Expand(c.directory, dir), c.file_name, "", "", ui);
+  } catch (const fb::DatabaseError& e) {
+    error = e.what();
+  }
   std::filesystem::current_path(previous);
 
   std::vector<std::string> tried;
@@ -83,77 +94,233 @@ TEST_P(OpenerSequence, TriesTheNamesInOrder) {
   EXPECT_EQ(connection.tried, tried);
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), c.messages) << ui.Transcript();
   EXPECT_EQ(ui.Count(UiCall::Kind::kDialog), c.prompt_shown ? 1u : 0u);
-  EXPECT_EQ(result, c.result);
+  EXPECT_EQ(error, Expand(c.error, dir));
+  EXPECT_EQ(connection.Connected(), c.error.empty());
   EXPECT_EQ(ui.Count(UiCall::Kind::kErrorMessage), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    ApriDatabase, OpenerSequence,
+    OpenDatabase, OpenerSequence,
     ::testing::Values(
-        OpenerCase{"LocalFileAttaches", "", "{dir}", "ditta.fdb", {"{dir}ditta.fdb"}, {}, {},
-                   {"attach {dir}ditta.fdb"}, {}, false, true},
-        OpenerCase{"EmptyFileNameMeansArchivio", "", "{dir}", "", {"{dir}archivio.fdb"}, {}, {},
-                   {"attach {dir}archivio.fdb"}, {}, false, true},
-        OpenerCase{"NoDirectoryUsesTheFileNameAlone", "", "", "ditta.fdb", {"ditta.fdb"}, {}, {},
-                   {"attach ditta.fdb"}, {}, false, true},
-        OpenerCase{"MissingLocalFileIsCreated", "", "{dir}", "a.fdb", {}, {"{dir}a.fdb"}, {},
-                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kCreated}, false, true},
+        OpenerCase{"LocalFileAttaches",
+                   "",
+                   "{dir}",
+                   "ditta.fdb",
+                   {"{dir}ditta.fdb"},
+                   {},
+                   {},
+                   {"attach {dir}ditta.fdb"},
+                   {},
+                   false,
+                   ""},
+        OpenerCase{"EmptyFileNameMeansArchivio",
+                   "",
+                   "{dir}",
+                   "",
+                   {"{dir}archivio.fdb"},
+                   {},
+                   {},
+                   {"attach {dir}archivio.fdb"},
+                   {},
+                   false,
+                   ""},
+        OpenerCase{"NoDirectoryUsesTheFileNameAlone",
+                   "",
+                   "",
+                   "ditta.fdb",
+                   {"ditta.fdb"},
+                   {},
+                   {},
+                   {"attach ditta.fdb"},
+                   {},
+                   false,
+                   ""},
+        OpenerCase{"MissingLocalFileIsCreated",
+                   "",
+                   "{dir}",
+                   "a.fdb",
+                   {},
+                   {"{dir}a.fdb"},
+                   {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"},
+                   {kCreated},
+                   false,
+                   ""},
         OpenerCase{"ServerAndAliasFirst",
-                   "[CONFIG]\nNome Server=SRV\nAlias=ditta\n", "{dir}", "a.fdb",
-                   {"SRV:ditta"}, {}, {}, {"attach SRV:ditta"}, {}, false, true},
+                   "[CONFIG]\nNome Server=SRV\nAlias=ditta\n",
+                   "{dir}",
+                   "a.fdb",
+                   {"SRV:ditta"},
+                   {},
+                   {},
+                   {"attach SRV:ditta"},
+                   {},
+                   false,
+                   ""},
         OpenerCase{"AliasFailingFallsBackToTheDirectory",
-                   "[CONFIG]\nNome Server=SRV\nAlias=ditta\n", "{dir}", "a.fdb",
-                   {"{dir}a.fdb"}, {}, {},
-                   {"attach SRV:ditta", "create SRV:ditta", "attach {dir}a.fdb"}, {}, false, true},
+                   "[CONFIG]\nNome Server=SRV\nAlias=ditta\n",
+                   "{dir}",
+                   "a.fdb",
+                   {"{dir}a.fdb"},
+                   {},
+                   {},
+                   {"attach SRV:ditta", "create SRV:ditta", "attach {dir}a.fdb"},
+                   {},
+                   false,
+                   ""},
         OpenerCase{"NamedPipeAddsTheSeparatorAndIsFinal",
-                   "[CONFIG]\nNome Server=SRV\nPercorsoDatabase=D:\\Dati\n", "{dir}", "a.fdb",
-                   {}, {}, {},
-                   {"attach \\\\SRV\\D:\\Dati\\a.fdb", "create \\\\SRV\\D:\\Dati\\a.fdb"}, {},
-                   false, false},
+                   "[CONFIG]\nNome Server=SRV\nPercorsoDatabase=D:\\Dati\n",
+                   "{dir}",
+                   "a.fdb",
+                   {},
+                   {},
+                   {},
+                   {"attach \\\\SRV\\D:\\Dati\\a.fdb", "create \\\\SRV\\D:\\Dati\\a.fdb"},
+                   {},
+                   false,
+                   "cannot create \\\\SRV\\D:\\Dati\\a.fdb"},
         OpenerCase{"NamedPipeAttaches",
-                   "[CONFIG]\nNome Server=SRV\nPercorsoDatabase=D:\\Dati\\\n", "{dir}", "a.fdb",
-                   {"\\\\SRV\\D:\\Dati\\a.fdb"}, {}, {}, {"attach \\\\SRV\\D:\\Dati\\a.fdb"}, {},
-                   false, true},
-        OpenerCase{"ShareNamedByADriveLetter", "", "\\\\SRV\\D\\Dati\\", "a.fdb",
-                   {"SRV:D:\\Dati\\a.fdb"}, {}, {}, {"attach SRV:D:\\Dati\\a.fdb"}, {}, false,
-                   true},
-        OpenerCase{"NamedShareWithServerPath", "[CONFIG]\nPercorso Nel Server=D:\\Archivi\\\n",
-                   "\\\\SRV\\ARCHIVI\\Dati\\", "a.fdb", {"SRV:D:\\Archivi\\a.fdb"}, {}, {},
-                   {"attach SRV:D:\\Archivi\\a.fdb"}, {}, false, true},
+                   "[CONFIG]\nNome Server=SRV\nPercorsoDatabase=D:\\Dati\\\n",
+                   "{dir}",
+                   "a.fdb",
+                   {"\\\\SRV\\D:\\Dati\\a.fdb"},
+                   {},
+                   {},
+                   {"attach \\\\SRV\\D:\\Dati\\a.fdb"},
+                   {},
+                   false,
+                   ""},
+        OpenerCase{"ShareNamedByADriveLetter",
+                   "",
+                   "\\\\SRV\\D\\Dati\\",
+                   "a.fdb",
+                   {"SRV:D:\\Dati\\a.fdb"},
+                   {},
+                   {},
+                   {"attach SRV:D:\\Dati\\a.fdb"},
+                   {},
+                   false,
+                   ""},
+        OpenerCase{"NamedShareWithServerPath",
+                   "[CONFIG]\nPercorso Nel Server=D:\\Archivi\\\n",
+                   "\\\\SRV\\ARCHIVI\\Dati\\",
+                   "a.fdb",
+                   {"SRV:D:\\Archivi\\a.fdb"},
+                   {},
+                   {},
+                   {"attach SRV:D:\\Archivi\\a.fdb"},
+                   {},
+                   false,
+                   ""},
         OpenerCase{"NamedShareWithServerPathFailingGivesUp",
-                   "[CONFIG]\nPercorso Nel Server=D:\\Archivi\\\n", "\\\\SRV\\ARCHIVI\\Dati\\",
-                   "a.fdb", {}, {}, {},
+                   "[CONFIG]\nPercorso Nel Server=D:\\Archivi\\\n",
+                   "\\\\SRV\\ARCHIVI\\Dati\\",
+                   "a.fdb",
+                   {},
+                   {},
+                   {},
                    {"attach SRV:D:\\Archivi\\a.fdb", "create SRV:D:\\Archivi\\a.fdb"},
-                   {kNetworkError}, false, false},
-        OpenerCase{"NamedShareWithoutServerPathGivesUp", "", "\\\\SRV\\ARCHIVI\\Dati\\", "a.fdb",
-                   {}, {}, {}, {},
+                   {kNetworkError},
+                   false,
+                   "cannot create SRV:D:\\Archivi\\a.fdb"},
+        OpenerCase{"NamedShareWithoutServerPathGivesUp",
+                   "",
+                   "\\\\SRV\\ARCHIVI\\Dati\\",
+                   "a.fdb",
+                   {},
+                   {},
+                   {},
+                   {},
                    {"Attenzione: il disco con gli archivi è stato condiviso in rete con un nome - "
                     "ARCHIVI - e non con la lettera che lo identifica. Si consiglia di correggere "
                     "la condivisione oppure di correggere manualmente la sezione Percorso Nel "
                     "Server nel file Dati.ini accanto al database"},
-                   false, false},
-        OpenerCase{"KnownServerNeedsNoPrompt", "[CONFIG]\nNome Server=SRV\n", "{dir}", "a.fdb",
-                   {"SRV:{dir}a.fdb"}, {}, {},
-                   {"attach {dir}a.fdb", "create {dir}a.fdb", "attach SRV:{dir}a.fdb"}, {}, false,
-                   true},
-        OpenerCase{"PromptAnsweredWithServerAndDrive", "", "{dir}", "a.fdb",
-                   {"SRV:E{dir-1}a.fdb"}, {},
+                   false,
+                   "Database non aperto: \\\\SRV\\ARCHIVI\\Dati\\a.fdb"},
+        OpenerCase{"AliasFailingThenNamedShareGivesUpWithTheAliasReason",
+                   "[CONFIG]\nNome Server=SRV\nAlias=ditta\n",
+                   "\\\\SRV\\ARCHIVI\\Dati\\",
+                   "a.fdb",
+                   {},
+                   {},
+                   {},
+                   {"attach SRV:ditta", "create SRV:ditta"},
+                   {"Attenzione: il disco con gli archivi è stato condiviso in rete con un nome - "
+                    "ARCHIVI - e non con la lettera che lo identifica. Si consiglia di correggere "
+                    "la condivisione oppure di correggere manualmente la sezione Percorso Nel "
+                    "Server nel file Dati.ini accanto al database"},
+                   false,
+                   "cannot create SRV:ditta"},
+        OpenerCase{"KnownServerNeedsNoPrompt",
+                   "[CONFIG]\nNome Server=SRV\n",
+                   "{dir}",
+                   "a.fdb",
+                   {"SRV:{dir}a.fdb"},
+                   {},
+                   {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb", "attach SRV:{dir}a.fdb"},
+                   {},
+                   false,
+                   ""},
+        OpenerCase{"KnownServerRefusingGivesItsReason",
+                   "[CONFIG]\nNome Server=SRV\n",
+                   "{dir}",
+                   "a.fdb",
+                   {},
+                   {},
+                   {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb", "attach SRV:{dir}a.fdb",
+                    "create SRV:{dir}a.fdb"},
+                   {},
+                   false,
+                   "cannot create SRV:{dir}a.fdb"},
+        OpenerCase{"PromptAnsweredWithServerAndDrive",
+                   "",
+                   "{dir}",
+                   "a.fdb",
+                   {"SRV:E{dir-1}a.fdb"},
+                   {},
                    {{DialogOutcome::kOk, "SRV", "E"}},
-                   {"attach {dir}a.fdb", "create {dir}a.fdb",
-                    "attach SRV:E{dir-1}a.fdb"},
-                   {kNotFound}, true, true},
-        OpenerCase{"PromptAnsweredWithAnEmptyName", "", "{dir}", "a.fdb", {}, {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb", "attach SRV:E{dir-1}a.fdb"},
+                   {kNotFound},
+                   true,
+                   ""},
+        OpenerCase{"PromptAnsweredWithAnEmptyName",
+                   "",
+                   "{dir}",
+                   "a.fdb",
+                   {},
+                   {},
                    {{DialogOutcome::kOk, "", "E"}},
-                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kNotFound, kFailed}, true, false},
-        OpenerCase{"PromptCancelled", "", "{dir}", "a.fdb", {}, {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"},
+                   {kNotFound, kFailed},
+                   true,
+                   "cannot create {dir}a.fdb"},
+        OpenerCase{"PromptCancelled",
+                   "",
+                   "{dir}",
+                   "a.fdb",
+                   {},
+                   {},
                    {{DialogOutcome::kCancel, "SRV", "E"}},
-                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kNotFound, kFailed}, true, false},
-        OpenerCase{"PromptClosedAtEndOfInput", "", "{dir}", "a.fdb", {}, {}, {},
-                   {"attach {dir}a.fdb", "create {dir}a.fdb"}, {kNotFound, kFailed}, true,
-                   false}),
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"},
+                   {kNotFound, kFailed},
+                   true,
+                   "cannot create {dir}a.fdb"},
+        OpenerCase{"PromptClosedAtEndOfInput",
+                   "",
+                   "{dir}",
+                   "a.fdb",
+                   {},
+                   {},
+                   {},
+                   {"attach {dir}a.fdb", "create {dir}a.fdb"},
+                   {kNotFound, kFailed},
+                   true,
+                   "cannot create {dir}a.fdb"}),
     [](const auto& info) { return info.param.name; });
 
-TEST(ConnettiOCreaDatabase, ServerNamesWithADriveLetter) {
+TEST(AttachOrCreate, ServerNamesWithADriveLetter) {
   struct Case {
     std::string name, server, drive, expected;
   } cases[] = {
@@ -165,44 +332,51 @@ TEST(ConnettiOCreaDatabase, ServerNamesWithADriveLetter) {
   for (const auto& c : cases) {
     RecordingConnection connection({c.expected}, {});
     RecordingUserInterface ui;
-    EXPECT_TRUE(ConnettiOCreaDatabase(connection, c.name, c.server, c.drive, "", "", ui));
-    EXPECT_EQ(connection.DatabaseName, c.expected);
+    AttachOrCreate(connection, c.name, c.server, c.drive, "", "", ui);
+    EXPECT_EQ(connection.database_name, c.expected);
   }
 }
 
-TEST(ConnettiOCreaDatabase, ParameterLinesOfAttachAndCreation) {
+TEST(AttachOrCreate, ParameterLinesOfAttachAndCreation) {
   RecordingConnection connection({}, {"x.fdb"});
   RecordingUserInterface ui;
-  ASSERT_TRUE(ConnettiOCreaDatabase(connection, "x.fdb", "", "", "", "", ui));
+  AttachOrCreate(connection, "x.fdb", "", "", "", "", ui);
   ASSERT_EQ(connection.params_seen.size(), 2u);
   EXPECT_EQ(connection.params_seen[0],
             (std::vector<std::string>{"user_name=SYSDBA", "password=velutrina"}));
-  EXPECT_EQ(connection.params_seen[1],
-            (std::vector<std::string>{"USER \"SYSDBA\"", "PASSWORD \"velutrina\"",
-                                      "PAGE_SIZE 4096"}));
+  EXPECT_EQ(
+      connection.params_seen[1],
+      (std::vector<std::string>{"USER \"SYSDBA\"", "PASSWORD \"velutrina\"", "PAGE_SIZE 4096"}));
 
   RecordingConnection other({}, {});
-  EXPECT_FALSE(ConnettiOCreaDatabase(other, "y.fdb", "", "", "ADMIN", "segreta", ui));
-  EXPECT_EQ(other.params_seen[0], (std::vector<std::string>{"user_name=ADMIN", "password=segreta"}));
+  try {
+    AttachOrCreate(other, "y.fdb", "", "", "ADMIN", "segreta", ui);
+    ADD_FAILURE() << "attached";
+  } catch (const fb::DatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot create y.fdb");  // the creation's reason
+  }
+  EXPECT_EQ(other.params_seen[0],
+            (std::vector<std::string>{"user_name=ADMIN", "password=segreta"}));
   EXPECT_EQ(other.params_seen[1],
             (std::vector<std::string>{"USER \"ADMIN\"", "PASSWORD \"segreta\"", "PAGE_SIZE 4096"}));
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), std::vector<std::string>{kCreated});
 }
 
-TEST(ChiediServerEDisco, PromptAnswersAreWrittenToDatiIni) {
+TEST(FindServerAndDrive, PromptAnswersAreWrittenToDatiIni) {
   test::TempDir temp;
   const std::string dir = temp.Path() + "/";
   test::WriteFile(dir + "dati.ini", "; keep me\r\n[ALTRO]\r\nx=1\r\n");
   RecordingUserInterface ui({{DialogOutcome::kOk, "SRV", "E"}});
 
-  const ServerEDisco sd = ChiediServerEDisco(dir, ui);
+  const std::optional<ServerAndDrive> found = FindServerAndDrive(dir, ui);
 
-  EXPECT_EQ(sd.server, "SRV");
-  EXPECT_EQ(sd.drive_letter, "E");
-  const IniFile dati(dir + "dati.ini");
-  EXPECT_EQ(dati.Read("CONFIG", "Nome Server"), "SRV");
-  EXPECT_EQ(dati.Read("CONFIG", "Lettera Disco Server"), "E");
-  EXPECT_EQ(dati.Read("ALTRO", "x"), "1");
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->server, "SRV");
+  EXPECT_EQ(found->drive_letter, "E");
+  const IniFile location(dir + "dati.ini");
+  EXPECT_EQ(location.Read("CONFIG", "Nome Server"), "SRV");
+  EXPECT_EQ(location.Read("CONFIG", "Lettera Disco Server"), "E");
+  EXPECT_EQ(location.Read("ALTRO", "x"), "1");
   EXPECT_NE(test::ReadFile(dir + "dati.ini").find("; keep me"), std::string::npos);
 
   ASSERT_EQ(ui.Count(UiCall::Kind::kDialog), 1u);
@@ -214,38 +388,37 @@ TEST(ChiediServerEDisco, PromptAnswersAreWrittenToDatiIni) {
   EXPECT_EQ(dialog.field1, "");  // the computer name starts empty
 }
 
-TEST(ChiediServerEDisco, EmptyNameIsWrittenAndEmptyDriveIsNot) {
+TEST(FindServerAndDrive, EmptyNameIsWrittenAndEmptyDriveIsNot) {
   test::TempDir temp;
   const std::string dir = temp.Path() + "/";
   RecordingUserInterface ui({{DialogOutcome::kOk, "", ""}});
-  const ServerEDisco sd = ChiediServerEDisco(dir, ui);
-  EXPECT_EQ(sd.server, "");
+  EXPECT_EQ(FindServerAndDrive(dir, ui), std::nullopt);
   const std::string text = test::ReadFile(dir + "dati.ini");
   EXPECT_NE(text.find("Nome Server="), std::string::npos);
   EXPECT_EQ(text.find("Lettera Disco Server"), std::string::npos);
 }
 
-TEST(ChiediServerEDisco, CancelWritesNothing) {
+TEST(FindServerAndDrive, CancelWritesNothing) {
   test::TempDir temp;
   const std::string dir = temp.Path() + "/";
   RecordingUserInterface ui({{DialogOutcome::kCancel, "SRV", "E"}});
-  EXPECT_EQ(ChiediServerEDisco(dir, ui).server, "");
+  EXPECT_EQ(FindServerAndDrive(dir, ui), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(dir + "dati.ini"));
 }
 
-TEST(ChiediServerEDisco, UnwritableDatiIniIsRaised) {
+TEST(FindServerAndDrive, UnwritableDatiIniIsRaised) {
   RecordingUserInterface ui({{DialogOutcome::kOk, "SRV", "E"}});
-  EXPECT_THROW(ChiediServerEDisco("/nonexistent-dir/", ui), Error);
+  EXPECT_THROW(FindServerAndDrive("/nonexistent-dir/", ui), Error);
 }
 
 // The real engine: a missing local database is created empty.
-TEST(ApriDatabaseEmbedded, MissingLocalFileIsCreatedAndAttached) {
+TEST(OpenDatabaseEmbedded, MissingLocalFileIsCreatedAndAttached) {
   test::TempDir temp;
   DatabaseConnection connection;
   RecordingUserInterface ui;
   const std::string dir = temp.Path() + "/";
 
-  ASSERT_TRUE(ApriDatabase(connection, dir, "nuovo.fdb", "", "", ui));
+  OpenDatabase(connection, dir, "nuovo.fdb", "", "", ui);
 
   EXPECT_TRUE(connection.Connected());
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), std::vector<std::string>{kCreated});
@@ -254,22 +427,44 @@ TEST(ApriDatabaseEmbedded, MissingLocalFileIsCreatedAndAttached) {
 
   // A second opening attaches to the database now there, silently.
   RecordingUserInterface again;
-  ASSERT_TRUE(ApriDatabase(connection, dir, "nuovo.fdb", "", "", again));
+  OpenDatabase(connection, dir, "nuovo.fdb", "", "", again);
+  EXPECT_TRUE(connection.Connected());
   EXPECT_EQ(again.Calls().size(), 0u);
 }
 
-TEST(ApriDatabaseEmbedded, ExistingDatabaseIsAttachedWithoutMessages) {
+TEST(OpenDatabaseEmbedded, ExistingDatabaseIsAttachedWithoutMessages) {
   test::TempDir temp;
   test::CreateBusinessDatabase(temp.File("archivio.fdb"));
   DatabaseConnection connection;
   RecordingUserInterface ui;
-  ASSERT_TRUE(ApriDatabase(connection, temp.Path() + "/", "", "", "", ui));
+  OpenDatabase(connection, temp.Path() + "/", "", "", "", ui);
   EXPECT_TRUE(connection.Connected());
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
 }
 
+// A directory stands where the database file should be: it can be neither
+// attached nor created, and nobody answers the prompt for the server. The
+// engine's reason for the last attempt reaches the caller.
+TEST(OpenDatabaseEmbedded, FinalFailureCarriesTheEngineReason) {
+  test::TempDir temp;
+  std::filesystem::create_directory(temp.File("archivio.fdb"));
+  DatabaseConnection connection;
+  RecordingUserInterface ui;
+  try {
+    OpenDatabase(connection, temp.Path() + "/", "", "", "", ui);
+    FAIL() << "opened";
+  } catch (const fb::DatabaseError& e) {
+    const std::string reason = e.what();
+    EXPECT_NE(reason.find("I/O error"), std::string::npos) << reason;
+    EXPECT_NE(reason.find(temp.File("archivio.fdb")), std::string::npos) << reason;
+  }
+  EXPECT_FALSE(connection.Connected());
+  EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), (std::vector<std::string>{kNotFound, kFailed}));
+  EXPECT_EQ(ui.Count(UiCall::Kind::kDialog), 1u);
+}
+
 // Through a Firebird server on 127.0.0.1, when the test run started one.
-class ApriDatabaseServer : public ::testing::Test {
+class OpenDatabaseServer : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* server = std::getenv("EXPORTTOTALE_FB_SERVER");
@@ -281,7 +476,7 @@ class ApriDatabaseServer : public ::testing::Test {
   std::string server_;
 };
 
-TEST_F(ApriDatabaseServer, ServerAndAliasOfDatabasesConf) {
+TEST_F(OpenDatabaseServer, ServerAndAliasOfDatabasesConf) {
   // scripts/firebird-server defines exporttotale_test = /var/tmp/exporttotale-tests/alias.fdb
   const std::string file = std::string(kAliasDir) + "/alias.fdb";
   std::filesystem::remove(file);
@@ -292,38 +487,42 @@ TEST_F(ApriDatabaseServer, ServerAndAliasOfDatabasesConf) {
                   "[CONFIG]\r\nNome Server=" + server_ + "\r\nAlias=exporttotale_test\r\n");
   DatabaseConnection connection;
   RecordingUserInterface ui;
-  ASSERT_TRUE(ApriDatabase(connection, temp.Path() + "/", "ignored.fdb", "", "", ui));
-  EXPECT_EQ(connection.DatabaseName, server_ + ":exporttotale_test");
+  OpenDatabase(connection, temp.Path() + "/", "ignored.fdb", "", "", ui);
+  EXPECT_EQ(connection.database_name, server_ + ":exporttotale_test");
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
   EXPECT_TRUE(fb::TableExists(connection.Attachment(), "TABX"));
   connection.Close();
   std::filesystem::remove(file);
 }
 
-TEST_F(ApriDatabaseServer, LocalhostPathThroughTheServer) {
+TEST_F(OpenDatabaseServer, LocalhostPathThroughTheServer) {
   const std::string file = std::string(kAliasDir) + "/localhost_path.fdb";
   std::filesystem::remove(file);
   test::CreateBusinessDatabase(server_ + ":" + file);
 
   DatabaseConnection connection;
   RecordingUserInterface ui;
-  ASSERT_TRUE(ApriDatabase(connection, "localhost:" + std::string(kAliasDir) + "/",
-                           "localhost_path.fdb", "", "", ui));
-  EXPECT_EQ(connection.DatabaseName, "localhost:" + file);
+  OpenDatabase(connection, "localhost:" + std::string(kAliasDir) + "/", "localhost_path.fdb", "",
+               "", ui);
+  EXPECT_EQ(connection.database_name, "localhost:" + file);
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
   connection.Close();
   std::filesystem::remove(file);
 }
 
-TEST_F(ApriDatabaseServer, WrongPasswordFailsSilently) {
+TEST_F(OpenDatabaseServer, WrongPasswordRaisesTheEngineReasonWithoutMessages) {
   const std::string file = std::string(kAliasDir) + "/wrong_password.fdb";
   std::filesystem::remove(file);
   test::CreateBusinessDatabase(server_ + ":" + file);
 
   DatabaseConnection connection;
   RecordingUserInterface ui;
-  EXPECT_FALSE(ConnettiOCreaDatabase(connection, server_ + ":" + file, "", "", "SYSDBA",
-                                     "sbagliata", ui));
+  try {
+    AttachOrCreate(connection, server_ + ":" + file, "", "", "SYSDBA", "sbagliata", ui);
+    ADD_FAILURE() << "attached";
+  } catch (const fb::DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();
+  }
   EXPECT_FALSE(connection.Connected());
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
   std::filesystem::remove(file);

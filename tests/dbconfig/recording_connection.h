@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dbconfig/connection.h"
+#include "dbconfig/database_connection.h"
 #include "fb/error.h"
 
 namespace et::test {
@@ -19,15 +19,16 @@ class RecordingConnection final : public DatabaseConnection {
       : attachable_(std::move(attachable)), creatable_(std::move(creatable)) {}
 
   void Open() override {
-    tried.push_back("attach " + DatabaseName);
-    params_seen.push_back(Params);
-    if (!attachable_.count(DatabaseName)) throw fb::DatabaseError("cannot attach " + DatabaseName);
+    tried.push_back("attach " + database_name);
+    params_seen.push_back(params);
+    if (!attachable_.count(database_name))
+      throw fb::DatabaseError("cannot attach " + database_name);
     connected_ = true;
   }
   void CreateDatabase() override {
-    tried.push_back("create " + DatabaseName);
-    params_seen.push_back(Params);
-    if (!creatable_.count(DatabaseName)) throw fb::DatabaseError("cannot create " + DatabaseName);
+    tried.push_back("create " + database_name);
+    params_seen.push_back(params);
+    if (!creatable_.count(database_name)) throw fb::DatabaseError("cannot create " + database_name);
     connected_ = true;
   }
   void Close() override { connected_ = false; }
