@@ -64,7 +64,8 @@ std::string BuildBaseUrl(const FtpEndpoint& endpoint) {
   char* text = nullptr;
   if (!rc) rc = curl_url_get(u.get(), CURLUPART_URL, &text, 0);
   if (rc)
-    throw FtpError("Server FTP non valido: " + endpoint.host + " (" + curl_url_strerror(rc) + ")");
+    throw FtpError("Server FTP non valido: " + FtpHostForLog(endpoint.host) + " (" +
+                   curl_url_strerror(rc) + ")");
   std::string url = text;
   curl_free(text);
   while (!url.empty() && url.back() == '/') url.pop_back();
@@ -313,7 +314,9 @@ void FtpUploader::Connect() {
 
   Disconnect();
   const std::optional<FtpEndpoint> endpoint = ParseFtpHost(host_);
-  if (!endpoint) throw FtpError("Server FTP non valido: " + host_);
+  // The message reaches the run log: the host goes without credentials or
+  // line breaks.
+  if (!endpoint) throw FtpError("Server FTP non valido: " + FtpHostForLog(host_));
   detail::EnsureCurlInitialized();
   auto connection = std::make_unique<Connection>();
   connection->base_url = BuildBaseUrl(*endpoint);

@@ -352,6 +352,26 @@ TEST_F(FtpUploaderTest, UnusableHostSettingIsRefusedWithoutTouchingTheNetwork) {
   EXPECT_TRUE(server_.Commands().empty());
 }
 
+TEST_F(FtpUploaderTest, RefusedHostIsShownWithoutCredentialsOrLineBreaks) {
+  const std::string port = std::to_string(server_.Port());
+  const std::vector<std::string> hosts{"utente:segreta@127.0.0.1:" + port,
+                                       "segreta@127.0.0.1:" + port, "127.0.0.1\r\n:" + port,
+                                       "127.0.0.1\r\nDELE x"};
+  for (const auto& host : hosts) {
+    SCOPED_TRACE(host);
+    FtpUploader uploader;
+    uploader.SetHost(host);
+    uploader.SetUsername(FtpServer::kUser);
+    uploader.SetPassword(FtpServer::kPassword);
+    const auto error = FtpErrorOf([&] { uploader.Connect(); });
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->starts_with("Server FTP non valido: ")) << *error;
+    EXPECT_FALSE(Contains(*error, "segreta")) << *error;
+    EXPECT_EQ(error->find_first_of("\r\n"), std::string::npos) << *error;
+  }
+  EXPECT_EQ(server_.Connections(), 0);
+}
+
 TEST_F(FtpUploaderTest, ServerOnIpv6LoopbackWithBracketedAddress) {
   std::optional<FtpServer> server6;
   try {
