@@ -303,6 +303,9 @@ TEST_F(FtpUploaderTest, ConnectRefusesMissingOrUnsafeSettingsWithoutTouchingTheN
   EXPECT_EQ(server_.Connections(), 0) << "a refused setting still reached the server";
   EXPECT_TRUE(server_.Commands().empty());
   EXPECT_EQ(server_.ReadReceived("vittima.txt"), "resta\r\n");
+  // The same server counts a connection that is made.
+  Connected();
+  EXPECT_EQ(server_.Connections(), 1);
 }
 
 TEST_F(FtpUploaderTest, AUserNameOfOneBlankIsSentToTheServer) {

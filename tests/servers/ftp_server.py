@@ -129,8 +129,8 @@ def main():
     root = os.path.realpath(args.root)
     authorizer = DummyAuthorizer()
     names = []
-    for spec in args.user:
-        name, password, perms = spec.split(":", 2)
+    for entry in args.user:
+        name, password, perms = entry.split(":", 2)
         authorizer.add_user(name, password, root, perm=perms)
         names.append(name)
     for denied in args.deny_dir:
