@@ -50,4 +50,21 @@ std::optional<FtpEndpoint> ParseFtpHost(std::string_view text) {
   return endpoint;
 }
 
+std::string FtpHostForLog(std::string_view host) {
+  std::string text;
+  for (char c : host) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) text += c;
+  }
+  // The credentials end at the last '@' (a password may hold one); a scheme
+  // in front of them stays.
+  const size_t at = text.rfind('@');
+  if (at == std::string::npos) return text;
+  const size_t scheme_end = text.find("://");
+  const size_t credentials =
+      scheme_end != std::string::npos && scheme_end < at ? scheme_end + 3 : 0;
+  text.erase(credentials, at + 1 - credentials);
+  return text;
+}
+
 }  // namespace et

@@ -19,4 +19,9 @@ struct FtpEndpoint {
 // that is not a number from 1 to 65535.
 std::optional<FtpEndpoint> ParseFtpHost(std::string_view text);
 
+// The host setting as the run log may show it: without control characters
+// (which would break the log's line) and without a "user:password@" part in
+// front of the host, which would put a password into the log.
+std::string FtpHostForLog(std::string_view host);
+
 }  // namespace et

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/paths.h"
 #include "publish/curl_global.h"
+#include "publish/curl_handles.h"
 #include "publish/errors.h"
 #include "publish/ftp_host.h"
 
@@ -19,15 +21,10 @@ namespace {
 // connection; a data transfer that moves no byte for this long is broken off.
 constexpr long kWaitSeconds = 60;
 
-struct CurlEasyDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct CurlUrlDeleter {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
+using detail::CurlEasy;
+using detail::CurlSlist;
+using detail::CurlUrl;
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -54,12 +51,10 @@ std::string EncodePath(std::string_view text) {
 
 // "ftp://host:port" for the endpoint; the host is checked by libcurl, so a
 // setting with '/', '@' or blanks cannot point the URL elsewhere.
-bool BuildBaseUrl(const FtpEndpoint& endpoint, std::string& url, std::string& error) {
-  std::unique_ptr<CURLU, CurlUrlDeleter> u(curl_url());
-  if (!u) {
-    error = "Out of memory";
-    return false;
-  }
+// Raises FtpError when it cannot be built.
+std::string BuildBaseUrl(const FtpEndpoint& endpoint) {
+  CurlUrl u(curl_url());
+  if (!u) throw FtpError("Out of memory");
   const std::string host =
       endpoint.host.find(':') != std::string::npos ? "[" + endpoint.host + "]" : endpoint.host;
   const std::string port = std::to_string(endpoint.port);
@@ -68,14 +63,30 @@ bool BuildBaseUrl(const FtpEndpoint& endpoint, std::string& url, std::string& er
   if (!rc) rc = curl_url_set(u.get(), CURLUPART_PORT, port.c_str(), 0);
   char* text = nullptr;
   if (!rc) rc = curl_url_get(u.get(), CURLUPART_URL, &text, 0);
-  if (rc) {
-    error = "Server FTP non valido: " + endpoint.host + " (" + curl_url_strerror(rc) + ")";
-    return false;
-  }
-  url = text;
+  if (rc)
+    throw FtpError("Server FTP non valido: " + FtpHostForLog(endpoint.host) + " (" +
+                   curl_url_strerror(rc) + ")");
+  std::string url = text;
   curl_free(text);
   while (!url.empty() && url.back() == '/') url.pop_back();
-  return true;
+  return url;
+}
+
+// CR or LF would end an FTP command early and start another; NUL would cut
+// it short.
+bool HasCommandBreak(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+CurlSlist MakeList(const std::vector<std::string>& texts) {
+  CurlSlist list;
+  for (const auto& text : texts) {
+    curl_slist* longer = curl_slist_append(list.get(), text.c_str());
+    if (!longer) throw FtpError("Out of memory");
+    list.release();
+    list.reset(longer);
+  }
+  return list;
 }
 
 // The server's replies, rebuilt from the protocol lines libcurl reports, so
@@ -87,6 +98,7 @@ class ReplyCapture {
     pending_.clear();
     last_.clear();
     last_code_ = 0;
+    codes_.clear();
   }
 
   void Feed(std::string_view data) {
@@ -104,6 +116,8 @@ class ReplyCapture {
   // blanks) and its code; 0 when none.
   const std::string& Last() const { return last_; }
   int LastCode() const { return last_code_; }
+  // The codes of every complete reply since Clear, in order.
+  const std::vector<int>& Codes() const { return codes_; }
 
  private:
   static int CodeOf(const std::string& line) {
@@ -135,6 +149,7 @@ class ReplyCapture {
   void Complete(const std::string& text, int code) {
     last_ = text;
     last_code_ = code;
+    codes_.push_back(code);
   }
 
   std::string partial_;
@@ -142,6 +157,7 @@ class ReplyCapture {
   int pending_code_ = 0;
   std::string last_;
   int last_code_ = 0;
+  std::vector<int> codes_;
 };
 
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* capture) {
@@ -169,8 +185,8 @@ std::string JoinRemote(const std::string& current, const std::string& dir) {
 // One logged-in control connection: a libcurl handle keeps it open between
 // transfers, and every transfer on it names the full remote path so that
 // libcurl's own directory bookkeeping lands where this uploader believes it is.
-struct TFTPCarica::Connection {
-  std::unique_ptr<CURL, CurlEasyDeleter> handle;
+struct FtpUploader::Connection {
+  CurlEasy handle;
   std::string base_url;   // "ftp://host:port"
   std::string directory;  // current remote directory; empty: the log-in one
   ReplyCapture replies;
@@ -215,11 +231,61 @@ struct TFTPCarica::Connection {
     return Perform(path);
   }
 
+  // The URL path of a file in the current remote directory.
+  std::string PathOf(const std::string& name) const {
+    return EncodePath(directory.empty() ? name : directory + "/" + name);
+  }
+
+  // Sends the commands, in order, in the current remote directory; the first
+  // one refused ends the list.
+  CURLcode RunCommands(const std::vector<std::string>& commands) {
+    CurlSlist list = MakeList(commands);
+    // Commands after the transfer are the ones libcurl sends once it has
+    // changed into the URL's directory.
+    curl_easy_setopt(handle.get(), CURLOPT_POSTQUOTE, list.get());
+    const CURLcode code = PerformWithoutBody(directory.empty() ? "" : EncodePath(directory + "/"));
+    curl_easy_setopt(handle.get(), CURLOPT_POSTQUOTE, nullptr);
+    return code;
+  }
+
+  // Stores the open file as remote_name in the current remote directory,
+  // then sends the commands of after_store when the transfer was complete.
+  CURLcode Store(std::FILE* file, curl_off_t size, const std::string& remote_name,
+                 const std::vector<std::string>& after_store) {
+    // libcurl's own ASCII mode would turn every LF into CR LF, doubling the
+    // CR of the CR LF line ends the exports write. The file therefore goes as
+    // binary data for libcurl, and "TYPE A" is sent right before the STOR.
+    CurlSlist before = MakeList({"TYPE A"});
+    CurlSlist after = after_store.empty() ? nullptr : MakeList(after_store);
+    CURL* h = handle.get();
+    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(h, CURLOPT_PREQUOTE, before.get());
+    curl_easy_setopt(h, CURLOPT_POSTQUOTE, after.get());
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadFromFile);
+    curl_easy_setopt(h, CURLOPT_READDATA, file);
+    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, size);
+    const CURLcode code = Perform(PathOf(remote_name));
+    curl_easy_setopt(h, CURLOPT_PREQUOTE, nullptr);
+    curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
+    curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+    return code;
+  }
+
   // The server's refusal when there is one, otherwise libcurl's description.
   std::string Describe(CURLcode code) const {
     if (replies.LastCode() >= 400) return replies.Last();
     if (error_buffer[0]) return error_buffer;
     return curl_easy_strerror(code);
+  }
+
+  // After a failed store with a rename: the server accepted RNFR (350) and
+  // then refused the RNTO that followed.
+  bool RenameTargetRefused() const {
+    const std::vector<int>& codes = replies.Codes();
+    return codes.size() >= 2 && codes[codes.size() - 2] == 350 && codes.back() >= 400;
   }
 
   bool Alive() const {
@@ -229,43 +295,38 @@ struct TFTPCarica::Connection {
   }
 };
 
-TFTPCarica::TFTPCarica() = default;
+FtpUploader::FtpUploader() = default;
 
-TFTPCarica::~TFTPCarica() { Disconnetti(); }
+FtpUploader::~FtpUploader() { Disconnect(); }
 
-bool TFTPCarica::Connesso() const { return connection_ && connection_->Alive(); }
+bool FtpUploader::IsConnected() const { return connection_ && connection_->Alive(); }
 
-bool TFTPCarica::Connetti(std::string& Errore) {
-  Errore.clear();
+void FtpUploader::Connect() {
   // Independent checks: the last one that fails names the missing setting.
-  if (username_.empty()) Errore = "Username mancante";
-  if (password_.empty()) Errore = "Password mancante";
-  if (host_.empty()) Errore = "Server mancante";
-  if (!Errore.empty()) return false;
+  std::string missing;
+  if (username_.empty()) missing = "Username mancante";
+  if (password_.empty()) missing = "Password mancante";
+  if (host_.empty()) missing = "Server mancante";
+  if (!missing.empty()) throw FtpError(missing);
+  // libcurl sends both as they are, inside the USER and PASS commands.
+  if (HasCommandBreak(username_)) throw FtpError("nome utente contiene caratteri di controllo");
+  if (HasCommandBreak(password_)) throw FtpError("password contiene caratteri di controllo");
 
-  Disconnetti();
+  Disconnect();
   const std::optional<FtpEndpoint> endpoint = ParseFtpHost(host_);
-  if (!endpoint) {
-    Errore = "Server FTP non valido: " + host_;
-    return false;
-  }
+  // The message reaches the run log: the host goes without credentials or
+  // line breaks.
+  if (!endpoint) throw FtpError("Server FTP non valido: " + FtpHostForLog(host_));
   detail::EnsureCurlInitialized();
   auto connection = std::make_unique<Connection>();
-  if (!BuildBaseUrl(*endpoint, connection->base_url, Errore)) return false;
-  if (!connection->Open(username_, password_)) {
-    Errore = "Cannot create the FTP client";
-    return false;
-  }
+  connection->base_url = BuildBaseUrl(*endpoint);
+  if (!connection->Open(username_, password_)) throw FtpError("Cannot create the FTP client");
   const CURLcode code = connection->PerformWithoutBody("");
-  if (code != CURLE_OK) {
-    Errore = connection->Describe(code);
-    return false;
-  }
+  if (code != CURLE_OK) throw FtpError(connection->Describe(code));
   connection_ = std::move(connection);
-  return true;
 }
 
-void TFTPCarica::CambiaDirectory(const std::string& dir) {
+void FtpUploader::ChangeDirectory(const std::string& dir) {
   if (dir.empty()) return;
   if (!connection_) throw FtpError("Not connected.");
   const std::string target = JoinRemote(connection_->directory, dir);
@@ -276,51 +337,66 @@ void TFTPCarica::CambiaDirectory(const std::string& dir) {
   connection_->directory = target;
 }
 
-bool TFTPCarica::CaricaFile(const std::string& NomeFile, std::string& Errore) {
-  Errore.clear();
-  if (!connection_) {
-    Errore = "Not connected.";
-    return false;
-  }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(NomeFile.c_str(), "rb"));
+namespace {
+
+// The local file, open for reading from its start, with its size.
+struct LocalFile {
+  std::unique_ptr<std::FILE, FileCloser> file;
+  curl_off_t size = 0;
+};
+
+LocalFile OpenLocal(const std::string& path) {
+  LocalFile local{std::unique_ptr<std::FILE, FileCloser>(std::fopen(path.c_str(), "rb"))};
   struct stat st {};
-  if (file && ::fstat(::fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
-    file.reset();
+  if (local.file && ::fstat(::fileno(local.file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+    local.file.reset();
     errno = EISDIR;
   }
-  if (!file) {
-    Errore = "Cannot open file \"" + NomeFile + "\". " + std::strerror(errno);
-    return false;
-  }
-
-  const std::string name = FileNamePart(NomeFile);
-  const std::string& dir = connection_->directory;
-  const std::string remote = dir.empty() ? name : dir + "/" + name;
-
-  // libcurl's own ASCII mode would turn every LF into CR LF, doubling the CR
-  // of the CR LF line ends the exports write. The file therefore goes as
-  // binary data for libcurl, and "TYPE A" is sent right before the STOR.
-  std::unique_ptr<curl_slist, SlistDeleter> before_store(curl_slist_append(nullptr, "TYPE A"));
-  CURL* h = connection_->handle.get();
-  curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
-  curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
-  curl_easy_setopt(h, CURLOPT_PREQUOTE, before_store.get());
-  curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadFromFile);
-  curl_easy_setopt(h, CURLOPT_READDATA, file.get());
-  curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
-  const CURLcode code = connection_->Perform(EncodePath(remote));
-  curl_easy_setopt(h, CURLOPT_PREQUOTE, nullptr);
-  curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
-  curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
-  if (code != CURLE_OK) {
-    Errore = connection_->Describe(code);
-    return false;
-  }
-  return true;
+  if (!local.file) throw FtpError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  local.size = static_cast<curl_off_t>(st.st_size);
+  return local;
 }
 
-void TFTPCarica::Disconnetti() {
+}  // namespace
+
+void FtpUploader::Upload(const std::string& local_path) {
+  if (!connection_) throw FtpError("Not connected.");
+  const std::string name = FileNamePart(local_path);
+  // The name goes into the rename commands as it is; libcurl refuses such a
+  // name in a transfer's path with the same words.
+  if (HasCommandBreak(name)) throw FtpError("path contains control characters");
+  if (direct_upload_)
+    StoreDirect(local_path, name);
+  else
+    StoreAndRename(local_path, name);
+}
+
+void FtpUploader::StoreDirect(const std::string& local_path, const std::string& name) {
+  LocalFile local = OpenLocal(local_path);
+  const CURLcode code = connection_->Store(local.file.get(), local.size, name, {});
+  if (code != CURLE_OK) throw FtpError(connection_->Describe(code));
+}
+
+void FtpUploader::StoreAndRename(const std::string& local_path, const std::string& name) {
+  LocalFile local = OpenLocal(local_path);
+  Connection& c = *connection_;
+  const std::string temporary = "." + name + ".part";
+  CURLcode code =
+      c.Store(local.file.get(), local.size, temporary, {"RNFR " + temporary, "RNTO " + name});
+  if (code == CURLE_OK) return;
+  const std::string message = c.Describe(code);
+  // Some servers refuse to rename onto an existing file: the previous file
+  // goes first, and the complete new one takes its name.
+  if (c.RenameTargetRefused() && c.Alive() &&
+      c.RunCommands({"DELE " + name, "RNFR " + temporary, "RNTO " + name}) == CURLE_OK)
+    return;
+  // The temporary file of a broken transfer or refused rename is useless; a
+  // later upload of the same name would replace it anyway.
+  if (c.Alive()) c.RunCommands({"DELE " + temporary});
+  throw FtpError(message);
+}
+
+void FtpUploader::Disconnect() {
   // Cleaning the handle up sends QUIT on a connection that is still open.
   connection_.reset();
 }

@@ -1,7 +1,12 @@
-// TFTPCarica: the uploader of one exported file. It connects and logs in to
+// FtpUploader: the uploader of exported files. It connects and logs in to
 // the web side's FTP server, optionally changes the remote directory, stores
-// the file under its own name in ASCII mode over a passive data connection,
-// and disconnects (QUIT) when told to or when it dies.
+// each file in ASCII mode over a passive data connection, and disconnects
+// (QUIT) when told to or when it dies.
+//
+// A file is stored under a temporary name beside its real one (".NAME.part")
+// and renamed to NAME only once the transfer is complete, so the web side
+// never imports a file cut short: a broken transfer leaves the previous
+// complete file in place.
 #pragma once
 
 #include <memory>
@@ -9,15 +14,15 @@
 
 namespace et {
 
-class TFTPCarica {
+class FtpUploader {
  public:
-  TFTPCarica();
+  FtpUploader();
   // Disconnects when still connected.
-  ~TFTPCarica();
-  TFTPCarica(const TFTPCarica&) = delete;
-  TFTPCarica& operator=(const TFTPCarica&) = delete;
+  ~FtpUploader();
+  FtpUploader(const FtpUploader&) = delete;
+  FtpUploader& operator=(const FtpUploader&) = delete;
 
-  // Connection settings, used by the next Connetti. The host is a name or an
+  // Connection settings, used by the next Connect. The host is a name or an
   // address, optionally followed by ":port" ("[v6addr]:port" for IPv6); the
   // port is 21 otherwise.
   void SetHost(std::string host) { host_ = std::move(host); }
@@ -27,36 +32,55 @@ class TFTPCarica {
   const std::string& Username() const { return username_; }
   const std::string& Password() const { return password_; }
 
-  // True while a logged-in control connection is open.
-  bool Connesso() const;
+  // True: Upload stores the file directly under its real name, as servers
+  // that cannot rename need; a broken transfer then leaves a partial file.
+  // False (the default): temporary name, then rename.
+  void SetDirectUpload(bool direct) { direct_upload_ = direct; }
+  bool DirectUpload() const { return direct_upload_; }
 
-  // Connects and logs in. False, with the reason in Errore, when a setting is
-  // missing ("Username mancante", "Password mancante", "Server mancante",
-  // without touching the network) or when the server cannot be reached or
-  // refuses the log-in (the server's reply, such as "530 Login incorrect.",
-  // or the network error's description). Errore is empty after success.
-  bool Connetti(std::string& Errore);
+  // True while a logged-in control connection is open.
+  bool IsConnected() const;
+
+  // Closes an earlier connection, then connects and logs in. Raises FtpError
+  // without touching the network when a setting is missing ("Username
+  // mancante", "Password mancante", "Server mancante": the last missing one
+  // in this order), when the user name or password holds CR, LF or NUL
+  // ("nome utente contiene caratteri di controllo", "password contiene
+  // caratteri di controllo") or when the host cannot be read
+  // ("Server FTP non valido: HOST..."). Raises FtpError with the server's
+  // reply (such as "530 Login incorrect.") or the network error's
+  // description when the server cannot be reached or refuses the log-in.
+  void Connect();
 
   // Changes the remote working directory (an absolute one, or one relative to
   // the current directory). Raises FtpError carrying the server's reply when
-  // it refuses, or when not connected. An empty text changes nothing.
-  void CambiaDirectory(const std::string& dir);
+  // it refuses, or "Not connected." when not connected. An empty text
+  // changes nothing.
+  void ChangeDirectory(const std::string& dir);
 
-  // Stores the local file, from its start, under its own name (the part after
-  // the last '/', '\' or ':') in the current remote directory, replacing a
-  // remote file of that name. False with the reason in Errore when the file
-  // cannot be read or the server refuses or breaks off the transfer.
-  bool CaricaFile(const std::string& NomeFile, std::string& Errore);
+  // Stores the local file, from its start, under its own name (the part
+  // after the last '/', '\' or ':') in the current remote directory,
+  // replacing a remote file of that name. Raises FtpError when not connected
+  // ("Not connected."), when the file cannot be read ("Cannot open file
+  // "PATH". REASON"), and with the server's reply or the network error's
+  // description when the server refuses or breaks off the transfer or the
+  // rename. After a failure the temporary file is deleted while the control
+  // connection is still open.
+  void Upload(const std::string& local_path);
 
   // Sends QUIT and closes the connection when connected; otherwise nothing.
-  void Disconnetti();
+  void Disconnect();
 
  private:
   struct Connection;
 
+  void StoreDirect(const std::string& local_path, const std::string& name);
+  void StoreAndRename(const std::string& local_path, const std::string& name);
+
   std::string host_;
   std::string username_;
   std::string password_;
+  bool direct_upload_ = false;
   std::unique_ptr<Connection> connection_;
 };
 

@@ -5,14 +5,17 @@
 #include <memory>
 
 #include "publish/curl_global.h"
+#include "publish/curl_handles.h"
 #include "publish/errors.h"
 
 namespace et {
 namespace {
 
-struct CurlEasyDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
+// Keep-alive probes on an idle connection: the first after this many idle
+// seconds, then one at each interval. Linux gives up after nine unanswered
+// probes, so a vanished server ends the request after about a minute.
+constexpr long kKeepAliveIdleSeconds = 15;
+constexpr long kKeepAliveIntervalSeconds = 5;
 
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
@@ -29,10 +32,14 @@ size_t KeepStatusLine(char* data, size_t size, size_t count, void* status_line) 
 
 }  // namespace
 
-void EseguiRichiestaHTTP(const std::string& url) {
+void RequestTrigger(const std::string& url, std::chrono::seconds time_limit) {
+  // libcurl would refuse CR and LF too; refusing them here keeps any URL
+  // from adding a header line, and NUL from cutting the URL short.
+  if (url.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    throw NetworkError("URL contiene caratteri di controllo");
   detail::EnsureCurlInitialized();
   // A fresh handle per request: no connection or TLS session is reused.
-  std::unique_ptr<CURL, CurlEasyDeleter> handle(curl_easy_init());
+  detail::CurlEasy handle(curl_easy_init());
   if (!handle) throw NetworkError("Cannot create the HTTP client");
   CURL* h = handle.get();
   char error_buffer[CURL_ERROR_SIZE] = {};
@@ -56,7 +63,11 @@ void EseguiRichiestaHTTP(const std::string& url) {
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, KeepStatusLine);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &status_line);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
-  // No time-outs: an import script may take long to answer.
+  curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(h, CURLOPT_TCP_KEEPIDLE, kKeepAliveIdleSeconds);
+  curl_easy_setopt(h, CURLOPT_TCP_KEEPINTVL, kKeepAliveIntervalSeconds);
+  if (time_limit.count() > 0)
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(time_limit.count()));
 
   const CURLcode code = curl_easy_perform(h);
   if (code != CURLE_OK)

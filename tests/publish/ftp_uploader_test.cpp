@@ -14,6 +14,17 @@ namespace {
 
 using test::FtpServer;
 
+// The message of the FtpError that the call raises; empty when it raises none.
+template <typename Call>
+std::optional<std::string> FtpErrorOf(Call&& call) {
+  try {
+    call();
+  } catch (const FtpError& e) {
+    return std::string(e.what());
+  }
+  return std::nullopt;
+}
+
 testing::AssertionResult Contains(const std::string& text, const std::string& part) {
   if (text.find(part) != std::string::npos) return testing::AssertionSuccess();
   return testing::AssertionFailure() << "'" << text << "' does not contain '" << part << "'";
@@ -21,6 +32,15 @@ testing::AssertionResult Contains(const std::string& text, const std::string& pa
 
 bool Sent(const std::vector<std::string>& commands, const std::string& command) {
   return std::find(commands.begin(), commands.end(), command) != commands.end();
+}
+
+// The commands that create, rename or delete files, in order.
+std::vector<std::string> FileCommands(const std::vector<std::string>& commands) {
+  std::vector<std::string> result;
+  for (const auto& c : commands)
+    for (const char* verb : {"STOR ", "APPE ", "RNFR ", "RNTO ", "DELE "})
+      if (c.rfind(verb, 0) == 0) result.push_back(c);
+  return result;
 }
 
 // Commands after the log-in, without the ones every session starts with.
@@ -42,20 +62,18 @@ const std::string kExportBytes =
 class FtpUploaderTest : public testing::Test {
  protected:
   // An uploader set up for the server's full-rights user.
-  std::unique_ptr<TFTPCarica> MakeUploader(const char* user = FtpServer::kUser,
-                                           const char* password = FtpServer::kPassword) {
-    auto uploader = std::make_unique<TFTPCarica>();
+  std::unique_ptr<FtpUploader> MakeUploader(const char* user = FtpServer::kUser,
+                                            const char* password = FtpServer::kPassword) {
+    auto uploader = std::make_unique<FtpUploader>();
     uploader->SetHost(server_.HostAndPort());
     uploader->SetUsername(user);
     uploader->SetPassword(password);
     return uploader;
   }
 
-  std::unique_ptr<TFTPCarica> Connected() {
+  std::unique_ptr<FtpUploader> Connected() {
     auto uploader = MakeUploader();
-    std::string error = "left over";
-    EXPECT_TRUE(uploader->Connetti(error)) << error;
-    EXPECT_EQ(error, "");
+    EXPECT_NO_THROW(uploader->Connect());
     return uploader;
   }
 
@@ -70,66 +88,88 @@ class FtpUploaderTest : public testing::Test {
 };
 
 TEST_F(FtpUploaderTest, StoresTheFileByteForByteInAsciiModeOverPassiveData) {
+  struct Case {
+    bool direct;
+    std::vector<std::string> file_commands;  // STOR, RNFR, RNTO, DELE, APPE in order
+  };
+  const Case cases[] = {
+      {false, {"STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part", "RNTO ESTRAZQ.CSV"}},
+      {true, {"STOR ESTRAZQ.CSV"}},
+  };
   server_.MakeDirectory("catalogo");
-  auto uploader = Connected();
-  EXPECT_TRUE(uploader->Connesso());
-  uploader->CambiaDirectory("catalogo");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.direct ? "direct" : "temporary name");
+    server_.PutFile("catalogo/ESTRAZQ.CSV", "previous content\r\n");
+    const size_t before = server_.Commands().size();
+    auto uploader = Connected();
+    EXPECT_TRUE(uploader->IsConnected());
+    uploader->SetDirectUpload(c.direct);
+    uploader->ChangeDirectory("catalogo");
+    ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", kExportBytes)));
+    EXPECT_EQ(server_.ReadReceived("catalogo/ESTRAZQ.CSV"), kExportBytes);
+    EXPECT_FALSE(server_.HasFile("catalogo/.ESTRAZQ.CSV.part"));
 
-  std::string error = "left over";
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", kExportBytes), error)) << error;
-  EXPECT_EQ(error, "");
-  EXPECT_EQ(server_.ReadReceived("catalogo/ESTRAZQ.CSV"), kExportBytes);
-
-  const auto commands = server_.Commands();
-  EXPECT_TRUE(Sent(commands, "USER catalogo"));
-  EXPECT_TRUE(Sent(commands, "CWD catalogo"));
-  EXPECT_TRUE(Sent(commands, "STOR ESTRAZQ.CSV"));
-  EXPECT_FALSE(Sent(commands, "APPE ESTRAZQ.CSV"));
-  EXPECT_FALSE(Sent(commands, "REST 0")) << "the file is sent from its start, without resuming";
-  // The type in force at the STOR is ASCII, and the data connection passive.
-  const auto stor = std::find(commands.begin(), commands.end(), "STOR ESTRAZQ.CSV");
-  const auto last_type =
-      std::find_if(std::make_reverse_iterator(stor), commands.rend(),
-                   [](const std::string& c) { return c.rfind("TYPE ", 0) == 0; });
-  ASSERT_NE(last_type, commands.rend());
-  EXPECT_EQ(*last_type, "TYPE A");
-  EXPECT_TRUE(Sent(commands, "EPSV") || Sent(commands, "PASV"));
-  EXPECT_TRUE(CommandsStarting(commands, "PORT").empty());
-  EXPECT_TRUE(CommandsStarting(commands, "EPRT").empty());
+    const auto all = server_.Commands();
+    const std::vector<std::string> commands(all.begin() + before, all.end());
+    EXPECT_TRUE(Sent(commands, "USER catalogo"));
+    EXPECT_TRUE(Sent(commands, "CWD catalogo"));
+    EXPECT_EQ(FileCommands(commands), c.file_commands);
+    EXPECT_FALSE(Sent(commands, "REST 0")) << "the file is sent from its start, without resuming";
+    // The type in force at the STOR is ASCII, and the data connection passive.
+    const auto stor = std::find(commands.begin(), commands.end(), c.file_commands.front());
+    const auto last_type =
+        std::find_if(std::make_reverse_iterator(stor), commands.rend(),
+                     [](const std::string& command) { return command.rfind("TYPE ", 0) == 0; });
+    ASSERT_NE(last_type, commands.rend());
+    EXPECT_EQ(*last_type, "TYPE A");
+    EXPECT_TRUE(Sent(commands, "EPSV") || Sent(commands, "PASV"));
+    EXPECT_TRUE(CommandsStarting(commands, "PORT").empty());
+    EXPECT_TRUE(CommandsStarting(commands, "EPRT").empty());
+  }
 }
 
 TEST_F(FtpUploaderTest, WithoutChangeOfDirectoryStoresInTheLogInDirectory) {
   auto uploader = Connected();
-  std::string error;
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", "A;1\r\n"), error)) << error;
+  ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", "A;1\r\n")));
   EXPECT_EQ(server_.ReadReceived("ESTRAZQ.CSV"), "A;1\r\n");
   EXPECT_TRUE(CommandsStarting(server_.Commands(), "CWD").empty());
 }
 
-TEST_F(FtpUploaderTest, EmptyFileReplacesTheRemoteFile) {
-  server_.PutFile("ESTRAZQ.CSV", "old content of the remote file\r\n");
-  auto uploader = Connected();
-  std::string error;
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", ""), error)) << error;
-  EXPECT_TRUE(server_.HasFile("ESTRAZQ.CSV"));
-  EXPECT_EQ(server_.ReadReceived("ESTRAZQ.CSV"), "");
-}
-
-TEST_F(FtpUploaderTest, ShorterFileReplacesALongerRemoteFile) {
-  server_.PutFile("LISTINO.CSV", std::string(5000, 'x'));
-  auto uploader = Connected();
-  std::string error;
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("LISTINO.CSV", "nuovo\r\n"), error)) << error;
-  EXPECT_EQ(server_.ReadReceived("LISTINO.CSV"), "nuovo\r\n");
+TEST_F(FtpUploaderTest, UploadReplacesThePreviousFile) {
+  struct Case {
+    std::string name;
+    std::string previous;  // on the server before the upload
+    std::string content;   // of the local file
+  };
+  const Case cases[] = {
+      {"ESTRAZQ.CSV", "old content of the remote file\r\n", ""},
+      {"LISTINO.CSV", std::string(5000, 'x'), "nuovo\r\n"},
+      {"PROMO.CSV", "corto\r\n", std::string(300000, 'p')},
+  };
+  for (bool direct : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE((direct ? "direct, " : "temporary name, ") + c.name);
+      server_.PutFile(c.name, c.previous);
+      const size_t before = server_.Commands().size();
+      auto uploader = Connected();
+      uploader->SetDirectUpload(direct);
+      ASSERT_NO_THROW(uploader->Upload(LocalFile(c.name, c.content)));
+      EXPECT_TRUE(server_.HasFile(c.name));
+      EXPECT_EQ(server_.ReadReceived(c.name), c.content);
+      EXPECT_FALSE(server_.HasFile("." + c.name + ".part"));
+      const auto all = server_.Commands();
+      EXPECT_EQ(Sent({all.begin() + before, all.end()}, "STOR " + c.name), direct)
+          << "only a direct upload stores under the real name";
+    }
+  }
 }
 
 TEST_F(FtpUploaderTest, StoresTwoFilesOverOneConnection) {
   server_.MakeDirectory("in");
   auto uploader = Connected();
-  uploader->CambiaDirectory("in");
-  std::string error;
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("UNO.CSV", "1\r\n"), error)) << error;
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("DUE.CSV", "2\r\n"), error)) << error;
+  uploader->ChangeDirectory("in");
+  ASSERT_NO_THROW(uploader->Upload(LocalFile("UNO.CSV", "1\r\n")));
+  ASSERT_NO_THROW(uploader->Upload(LocalFile("DUE.CSV", "2\r\n")));
   EXPECT_EQ(server_.ReadReceived("in/UNO.CSV"), "1\r\n");
   EXPECT_EQ(server_.ReadReceived("in/DUE.CSV"), "2\r\n");
   EXPECT_EQ(CommandsStarting(server_.Commands(), "USER").size(), 1u);
@@ -153,10 +193,10 @@ TEST_F(FtpUploaderTest, RemoteNameIsThePartAfterTheLastSeparator) {
   auto uploader = Connected();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.local_name);
-    std::string error;
-    ASSERT_TRUE(uploader->CaricaFile(LocalFile(c.local_name, "x\r\n"), error)) << error;
+    ASSERT_NO_THROW(uploader->Upload(LocalFile(c.local_name, "x\r\n")));
     EXPECT_TRUE(server_.HasFile(c.remote_name));
-    EXPECT_TRUE(Sent(server_.Commands(), "STOR " + c.remote_name));
+    EXPECT_TRUE(Sent(server_.Commands(), "RNTO " + c.remote_name));
+    EXPECT_FALSE(server_.HasFile("." + c.remote_name + ".part"));
   }
 }
 
@@ -178,11 +218,10 @@ TEST_F(FtpUploaderTest, ChangesToTheDirectoryAsWritten) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dir);
     auto uploader = Connected();
-    ASSERT_NO_THROW(uploader->CambiaDirectory(c.dir));
+    ASSERT_NO_THROW(uploader->ChangeDirectory(c.dir));
     EXPECT_TRUE(Sent(server_.Commands(), c.cwd));
-    std::string error;
     const std::string name = "F" + std::to_string(&c - cases) + ".CSV";
-    ASSERT_TRUE(uploader->CaricaFile(LocalFile(name, "x\r\n"), error)) << error;
+    ASSERT_NO_THROW(uploader->Upload(LocalFile(name, "x\r\n")));
     EXPECT_TRUE(server_.HasFile(c.stored_under.empty() ? name : c.stored_under + "/" + name));
   }
 }
@@ -190,10 +229,9 @@ TEST_F(FtpUploaderTest, ChangesToTheDirectoryAsWritten) {
 TEST_F(FtpUploaderTest, RelativeChangesOfDirectoryFollowEachOther) {
   server_.MakeDirectory("web/import");
   auto uploader = Connected();
-  uploader->CambiaDirectory("web");
-  uploader->CambiaDirectory("import");
-  std::string error;
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", "x\r\n"), error)) << error;
+  uploader->ChangeDirectory("web");
+  uploader->ChangeDirectory("import");
+  ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", "x\r\n")));
   EXPECT_TRUE(server_.HasFile("web/import/ESTRAZQ.CSV"));
 }
 
@@ -202,7 +240,7 @@ TEST_F(FtpUploaderTest, RefusedChangeOfDirectoryRaisesTheServersReply) {
     SCOPED_TRACE(dir);
     auto uploader = Connected();
     try {
-      uploader->CambiaDirectory(dir);
+      uploader->ChangeDirectory(dir);
       ADD_FAILURE() << "no error raised";
     } catch (const FtpError& e) {
       EXPECT_TRUE(Contains(e.what(), "550"));
@@ -210,8 +248,7 @@ TEST_F(FtpUploaderTest, RefusedChangeOfDirectoryRaisesTheServersReply) {
     }
     EXPECT_TRUE(Sent(server_.Commands(), "CWD " + dir));
     // The directory stays what it was: a later upload lands in the log-in one.
-    std::string error;
-    ASSERT_TRUE(uploader->CaricaFile(LocalFile("DOPO.CSV", "x\r\n"), error)) << error;
+    ASSERT_NO_THROW(uploader->Upload(LocalFile("DOPO.CSV", "x\r\n")));
     EXPECT_TRUE(server_.HasFile("DOPO.CSV"));
     EXPECT_FALSE(server_.HasFile(dir + "/DOPO.CSV"));
   }
@@ -219,65 +256,85 @@ TEST_F(FtpUploaderTest, RefusedChangeOfDirectoryRaisesTheServersReply) {
 
 TEST_F(FtpUploaderTest, EmptyDirectoryChangesNothing) {
   auto uploader = Connected();
-  uploader->CambiaDirectory("");
+  uploader->ChangeDirectory("");
   EXPECT_TRUE(CommandsStarting(server_.Commands(), "CWD").empty());
 }
 
-TEST_F(FtpUploaderTest, ConnettiNamesTheLastMissingSettingWithoutTouchingTheNetwork) {
+TEST_F(FtpUploaderTest, ConnectRefusesMissingOrUnsafeSettingsWithoutTouchingTheNetwork) {
+  const std::string kUser = FtpServer::kUser;
+  const std::string kPassword = FtpServer::kPassword;
+  const std::string kBadUser = "nome utente contiene caratteri di controllo";
+  const std::string kBadPassword = "password contiene caratteri di controllo";
   struct Case {
-    const char* user;
-    const char* password;
+    std::string user;
+    std::string password;
     bool host;
-    const char* message;
+    std::string message;
   };
   const Case cases[] = {
-      {"", "", false, "Server mancante"},     {"", "", true, "Password mancante"},
-      {"", "pwd", true, "Username mancante"}, {"u", "", true, "Password mancante"},
-      {"u", "pwd", false, "Server mancante"}, {"", "pwd", false, "Server mancante"},
+      // Missing settings: the message names the last one missing.
+      {"", "", false, "Server mancante"},
+      {"", "", true, "Password mancante"},
+      {"", "pwd", true, "Username mancante"},
+      {"u", "", true, "Password mancante"},
+      {"u", "pwd", false, "Server mancante"},
+      {"", "pwd", false, "Server mancante"},
       {"u", "", false, "Server mancante"},
+      // A line break or NUL would let a setting add commands of its own.
+      {kUser, kPassword + "\r\nDELE vittima.txt", true, kBadPassword},
+      {kUser, kPassword + "\nDELE vittima.txt", true, kBadPassword},
+      {kUser, "\r" + kPassword, true, kBadPassword},
+      {kUser, kPassword + std::string(1, '\0') + "coda", true, kBadPassword},
+      {kUser + "\r\nDELE vittima.txt", kPassword, true, kBadUser},
+      {kUser + "\n", kPassword, true, kBadUser},
+      {std::string(1, '\0') + kUser, kPassword, true, kBadUser},
+      {kUser + "\r", kPassword + "\n", true, kBadUser},
   };
+  server_.PutFile("vittima.txt", "resta\r\n");
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string("user '") + c.user + "' password '" + c.password + "' host " +
-                 (c.host ? "set" : "empty"));
-    TFTPCarica uploader;
+    SCOPED_TRACE("case " + std::to_string(&c - cases));
+    FtpUploader uploader;
     uploader.SetHost(c.host ? server_.HostAndPort() : "");
     uploader.SetUsername(c.user);
     uploader.SetPassword(c.password);
-    std::string error = "left over";
-    EXPECT_FALSE(uploader.Connetti(error));
-    EXPECT_EQ(error, c.message);
-    EXPECT_FALSE(uploader.Connesso());
+    EXPECT_EQ(FtpErrorOf([&] { uploader.Connect(); }), c.message);
+    EXPECT_FALSE(uploader.IsConnected());
   }
-  EXPECT_TRUE(server_.Commands().empty()) << "a check that failed still reached the server";
+  EXPECT_EQ(server_.Connections(), 0) << "a refused setting still reached the server";
+  EXPECT_TRUE(server_.Commands().empty());
+  EXPECT_EQ(server_.ReadReceived("vittima.txt"), "resta\r\n");
+  // The same server counts a connection that is made.
+  Connected();
+  EXPECT_EQ(server_.Connections(), 1);
 }
 
 TEST_F(FtpUploaderTest, AUserNameOfOneBlankIsSentToTheServer) {
   auto uploader = MakeUploader(" ", FtpServer::kPassword);
-  std::string error;
-  EXPECT_FALSE(uploader->Connetti(error));
-  EXPECT_TRUE(Contains(error, "530"));
+  const auto error = FtpErrorOf([&] { uploader->Connect(); });
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(Contains(*error, "530"));
   EXPECT_EQ(CommandsStarting(server_.Commands(), "USER").size(), 1u);
 }
 
 TEST_F(FtpUploaderTest, RefusedLogInGivesTheServersReply) {
   auto uploader = MakeUploader(FtpServer::kUser, "sbagliata");
-  std::string error;
-  EXPECT_FALSE(uploader->Connetti(error));
-  EXPECT_TRUE(Contains(error, "530"));
-  EXPECT_TRUE(Contains(error, "Authentication failed"));
-  EXPECT_FALSE(uploader->Connesso());
+  const auto error = FtpErrorOf([&] { uploader->Connect(); });
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(Contains(*error, "530"));
+  EXPECT_TRUE(Contains(*error, "Authentication failed"));
+  EXPECT_FALSE(uploader->IsConnected());
 }
 
 TEST_F(FtpUploaderTest, UnreachableServerGivesTheNetworkError) {
   const int port = test::ClosedPort();
-  TFTPCarica uploader;
+  FtpUploader uploader;
   uploader.SetHost("127.0.0.1:" + std::to_string(port));
   uploader.SetUsername(FtpServer::kUser);
   uploader.SetPassword(FtpServer::kPassword);
-  std::string error;
-  EXPECT_FALSE(uploader.Connetti(error));
-  EXPECT_TRUE(Contains(error, std::to_string(port)));
-  EXPECT_FALSE(uploader.Connesso());
+  const auto error = FtpErrorOf([&] { uploader.Connect(); });
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(Contains(*error, std::to_string(port)));
+  EXPECT_FALSE(uploader.IsConnected());
 }
 
 TEST_F(FtpUploaderTest, UnusableHostSettingIsRefusedWithoutTouchingTheNetwork) {
@@ -287,15 +344,35 @@ TEST_F(FtpUploaderTest, UnusableHostSettingIsRefusedWithoutTouchingTheNetwork) {
                                        "127.0.0.1/x:" + port, "utente@127.0.0.1:" + port};
   for (const auto& host : hosts) {
     SCOPED_TRACE(host);
-    TFTPCarica uploader;
+    FtpUploader uploader;
     uploader.SetHost(host);
     uploader.SetUsername(FtpServer::kUser);
     uploader.SetPassword(FtpServer::kPassword);
-    std::string error;
-    EXPECT_FALSE(uploader.Connetti(error));
-    EXPECT_TRUE(Contains(error, "Server FTP non valido"));
+    const auto error = FtpErrorOf([&] { uploader.Connect(); });
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(Contains(*error, "Server FTP non valido"));
   }
   EXPECT_TRUE(server_.Commands().empty());
+}
+
+TEST_F(FtpUploaderTest, RefusedHostIsShownWithoutCredentialsOrLineBreaks) {
+  const std::string port = std::to_string(server_.Port());
+  const std::vector<std::string> hosts{"utente:segreta@127.0.0.1:" + port,
+                                       "segreta@127.0.0.1:" + port, "127.0.0.1\r\n:" + port,
+                                       "127.0.0.1\r\nDELE x"};
+  for (const auto& host : hosts) {
+    SCOPED_TRACE(host);
+    FtpUploader uploader;
+    uploader.SetHost(host);
+    uploader.SetUsername(FtpServer::kUser);
+    uploader.SetPassword(FtpServer::kPassword);
+    const auto error = FtpErrorOf([&] { uploader.Connect(); });
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->starts_with("Server FTP non valido: ")) << *error;
+    EXPECT_FALSE(Contains(*error, "segreta")) << *error;
+    EXPECT_EQ(error->find_first_of("\r\n"), std::string::npos) << *error;
+  }
+  EXPECT_EQ(server_.Connections(), 0);
 }
 
 TEST_F(FtpUploaderTest, ServerOnIpv6LoopbackWithBracketedAddress) {
@@ -305,28 +382,28 @@ TEST_F(FtpUploaderTest, ServerOnIpv6LoopbackWithBracketedAddress) {
   } catch (const std::exception& e) {
     GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
   }
-  TFTPCarica uploader;
+  FtpUploader uploader;
   uploader.SetHost(server6->HostAndPort());
   ASSERT_EQ(uploader.Host().front(), '[');
   uploader.SetUsername(FtpServer::kUser);
   uploader.SetPassword(FtpServer::kPassword);
-  std::string error;
-  ASSERT_TRUE(uploader.Connetti(error)) << error;
-  ASSERT_TRUE(uploader.CaricaFile(LocalFile("V6.CSV", "6\r\n"), error)) << error;
+  ASSERT_NO_THROW(uploader.Connect());
+  ASSERT_NO_THROW(uploader.Upload(LocalFile("V6.CSV", "6\r\n")));
   EXPECT_EQ(server6->ReadReceived("V6.CSV"), "6\r\n");
 }
 
 TEST_F(FtpUploaderTest, RefusedStoreGivesTheServersReply) {
   auto uploader = MakeUploader(FtpServer::kReadOnlyUser, FtpServer::kReadOnlyPassword);
-  std::string error;
-  ASSERT_TRUE(uploader->Connetti(error)) << error;
-  EXPECT_FALSE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", "x\r\n"), error));
-  EXPECT_TRUE(Contains(error, "550"));
-  EXPECT_FALSE(server_.HasFile("ESTRAZQ.CSV"));
-  // A later successful call clears the message.
-  uploader = Connected();
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", "x\r\n"), error));
-  EXPECT_EQ(error, "");
+  ASSERT_NO_THROW(uploader->Connect());
+  for (bool direct : {false, true}) {
+    SCOPED_TRACE(direct ? "direct" : "temporary name");
+    uploader->SetDirectUpload(direct);
+    const auto error = FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", "x\r\n")); });
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(Contains(*error, "550"));
+    EXPECT_FALSE(server_.HasFile("ESTRAZQ.CSV"));
+    EXPECT_FALSE(server_.HasFile(".ESTRAZQ.CSV.part"));
+  }
 }
 
 TEST_F(FtpUploaderTest, UnreadableLocalFileFailsBeforeTheStore) {
@@ -334,29 +411,27 @@ TEST_F(FtpUploaderTest, UnreadableLocalFileFailsBeforeTheStore) {
   for (const std::string& path :
        std::vector<std::string>{local_.File("manca.csv"), local_.Path()}) {
     SCOPED_TRACE(path);
-    std::string error;
-    EXPECT_FALSE(uploader->CaricaFile(path, error));
-    EXPECT_TRUE(Contains(error, path));
+    const auto error = FtpErrorOf([&] { uploader->Upload(path); });
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(Contains(*error, "Cannot open file \"" + path + "\". "));
   }
   EXPECT_TRUE(CommandsStarting(server_.Commands(), "STOR").empty());
-  EXPECT_TRUE(uploader->Connesso());
+  EXPECT_TRUE(uploader->IsConnected());
 }
 
 TEST_F(FtpUploaderTest, WithoutConnectionNothingIsSent) {
   auto uploader = MakeUploader();
-  std::string error;
-  EXPECT_FALSE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", "x"), error));
-  EXPECT_NE(error, "");
-  EXPECT_THROW(uploader->CambiaDirectory("catalogo"), FtpError);
-  uploader->Disconnetti();
+  EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", "x")); }), "Not connected.");
+  EXPECT_THROW(uploader->ChangeDirectory("catalogo"), FtpError);
+  uploader->Disconnect();
   EXPECT_TRUE(server_.Commands().empty());
 }
 
-TEST_F(FtpUploaderTest, DisconnettiSendsQuitOnce) {
+TEST_F(FtpUploaderTest, DisconnectSendsQuitOnce) {
   auto uploader = Connected();
-  uploader->Disconnetti();
-  EXPECT_FALSE(uploader->Connesso());
-  uploader->Disconnetti();
+  uploader->Disconnect();
+  EXPECT_FALSE(uploader->IsConnected());
+  uploader->Disconnect();
   uploader.reset();
   const auto commands = server_.Commands();
   ASSERT_FALSE(commands.empty());
@@ -366,24 +441,159 @@ TEST_F(FtpUploaderTest, DisconnettiSendsQuitOnce) {
 
 TEST_F(FtpUploaderTest, DestructionOfAConnectedUploaderSendsQuit) {
   auto uploader = Connected();
-  std::string error;
-  ASSERT_TRUE(uploader->CaricaFile(LocalFile("ESTRAZQ.CSV", "x\r\n"), error)) << error;
-  EXPECT_TRUE(uploader->Connesso());
+  ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", "x\r\n")));
+  EXPECT_TRUE(uploader->IsConnected());
   uploader.reset();
   EXPECT_EQ(server_.Commands().back(), "QUIT");
 }
 
-TEST_F(FtpUploaderTest, ConnettiClosesAnEarlierConnectionFirst) {
+TEST_F(FtpUploaderTest, ConnectClosesAnEarlierConnectionFirst) {
   auto uploader = Connected();
-  std::string error;
-  ASSERT_TRUE(uploader->Connetti(error)) << error;
+  ASSERT_NO_THROW(uploader->Connect());
   const auto commands = server_.Commands();
   const auto quit = std::find(commands.begin(), commands.end(), "QUIT");
   ASSERT_NE(quit, commands.end());
   EXPECT_EQ(std::count_if(quit, commands.end(),
                           [](const std::string& c) { return c.rfind("USER", 0) == 0; }),
             1);
-  EXPECT_TRUE(uploader->Connesso());
+  EXPECT_TRUE(uploader->IsConnected());
+}
+
+TEST_F(FtpUploaderTest, FileNameWithALineBreakIsRefusedBeforeAnyCommand) {
+  server_.PutFile("vittima.txt", "resta\r\n");
+  auto uploader = Connected();
+  for (bool direct : {false, true}) {
+    SCOPED_TRACE(direct ? "direct" : "temporary name");
+    uploader->SetDirectUpload(direct);
+    const std::string path = LocalFile("ESTRAZQ.CSV\r\nDELE vittima.txt", "x\r\n");
+    EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(path); }), "path contains control characters");
+  }
+  EXPECT_TRUE(FileCommands(server_.Commands()).empty());
+  EXPECT_EQ(server_.ReadReceived("vittima.txt"), "resta\r\n");
+}
+
+// Servers that break off transfers or refuse renames, as some real ones do.
+class MisbehavingFtpServerTest : public testing::Test {
+ protected:
+  std::unique_ptr<FtpUploader> ConnectedTo(const FtpServer& server, bool direct = false) {
+    auto uploader = std::make_unique<FtpUploader>();
+    uploader->SetHost(server.HostAndPort());
+    uploader->SetUsername(FtpServer::kUser);
+    uploader->SetPassword(FtpServer::kPassword);
+    uploader->SetDirectUpload(direct);
+    EXPECT_NO_THROW(uploader->Connect());
+    return uploader;
+  }
+
+  std::string LocalFile(const std::string& name, const std::string& bytes) {
+    const std::string path = local_.File(name);
+    test::WriteFile(path, bytes);
+    return path;
+  }
+
+  static std::string Lines(size_t size) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) {
+      text += 'A';
+      text += std::to_string(i);
+      text += ";riga;1,00\r\n";
+    }
+    text.resize(size);
+    return text;
+  }
+
+  const std::string kPrevious = "previous complete file\r\n";
+  test::TempDir local_;
+};
+
+TEST_F(MisbehavingFtpServerTest, BrokenTransferLeavesThePreviousFileInPlace) {
+  constexpr long kDropAfter = 1000;
+  struct Case {
+    const char* label;
+    size_t size;
+    bool direct;
+    // The server's reply; nullptr: the network library's description.
+    const char* message;
+    bool control_survives;
+  };
+  const Case cases[] = {
+      // Sent whole before the server breaks off: the control connection
+      // carries the 426 and stays usable, so the temporary file is deleted.
+      {"small file", 20000, false, "426 Connection closed; transfer aborted.", true},
+      // Still being sent when the data connection is reset, which ends the
+      // control connection too: the temporary file stays, hidden, until the
+      // next upload of the same name replaces it.
+      {"large file", 16 << 20, false, nullptr, false},
+      // What the temporary name prevents: the real file is cut short.
+      {"small file, direct", 20000, true, "426 Connection closed; transfer aborted.", true},
+  };
+  FtpServer server(FtpServer::Options{.drop_data_after = kDropAfter});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    server.PutFile("ESTRAZQ.CSV", kPrevious);
+    auto uploader = ConnectedTo(server, c.direct);
+    const std::string content = Lines(c.size);
+    const auto error = FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", content)); });
+    ASSERT_TRUE(error) << "the broken transfer went unnoticed";
+    if (c.message) {
+      EXPECT_EQ(*error, c.message);
+    } else {
+      EXPECT_NE(*error, "");
+    }
+    EXPECT_EQ(uploader->IsConnected(), c.control_survives);
+    if (c.direct) {
+      const std::string received = server.ReadReceived("ESTRAZQ.CSV");
+      EXPECT_EQ(received.size(), static_cast<size_t>(kDropAfter));
+      EXPECT_TRUE(content.starts_with(received));
+    } else {
+      EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), kPrevious);
+      EXPECT_EQ(server.HasFile(".ESTRAZQ.CSV.part"), !c.control_survives);
+    }
+  }
+  const auto files = FileCommands(server.Commands());
+  EXPECT_TRUE(CommandsStarting(files, "RNFR").empty()) << "a broken transfer was renamed";
+}
+
+TEST_F(MisbehavingFtpServerTest, RefusedRenameFailsTheUploadUnlessDirect) {
+  FtpServer server(FtpServer::Options{.refuse_rnfr = true});
+  server.PutFile("ESTRAZQ.CSV", kPrevious);
+  auto uploader = ConnectedTo(server);
+  EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", "nuovo\r\n")); }),
+            "550 Renaming not allowed here.");
+  EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), kPrevious);
+  EXPECT_FALSE(server.HasFile(".ESTRAZQ.CSV.part"));
+  EXPECT_EQ(FileCommands(server.Commands()),
+            (std::vector<std::string>{"STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part",
+                                      "DELE .ESTRAZQ.CSV.part"}));
+
+  uploader->SetDirectUpload(true);
+  ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", "nuovo\r\n")));
+  EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), "nuovo\r\n");
+}
+
+TEST_F(MisbehavingFtpServerTest, ServerThatWillNotRenameOntoAFileHasThePreviousOneDeletedFirst) {
+  struct Case {
+    bool previous_exists;
+    std::vector<std::string> file_commands;
+  };
+  const Case cases[] = {
+      {false, {"STOR .LISTINO.CSV.part", "RNFR .LISTINO.CSV.part", "RNTO LISTINO.CSV"}},
+      {true,
+       {"STOR .LISTINO.CSV.part", "RNFR .LISTINO.CSV.part", "RNTO LISTINO.CSV", "DELE LISTINO.CSV",
+        "RNFR .LISTINO.CSV.part", "RNTO LISTINO.CSV"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.previous_exists ? "previous file" : "first upload");
+    FtpServer server(FtpServer::Options{.refuse_rename_over = true});
+    server.MakeDirectory("catalogo");
+    if (c.previous_exists) server.PutFile("catalogo/LISTINO.CSV", kPrevious);
+    auto uploader = ConnectedTo(server);
+    uploader->ChangeDirectory("catalogo");
+    ASSERT_NO_THROW(uploader->Upload(LocalFile("LISTINO.CSV", "nuovo\r\n")));
+    EXPECT_EQ(server.ReadReceived("catalogo/LISTINO.CSV"), "nuovo\r\n");
+    EXPECT_FALSE(server.HasFile("catalogo/.LISTINO.CSV.part"));
+    EXPECT_EQ(FileCommands(server.Commands()), c.file_commands);
+  }
 }
 
 }  // namespace

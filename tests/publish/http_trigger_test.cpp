@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 
 #include "publish/errors.h"
@@ -19,9 +20,10 @@ const char* const kUserAgent =
 
 // The message of the error the request raises; empty when it succeeds.
 template <typename E>
-std::optional<std::string> ErrorOf(const std::string& url) {
+std::optional<std::string> ErrorOf(const std::string& url,
+                                   std::chrono::seconds time_limit = std::chrono::seconds(0)) {
   try {
-    EseguiRichiestaHTTP(url);
+    RequestTrigger(url, time_limit);
   } catch (const E& e) {
     return std::string(e.what());
   }
@@ -31,7 +33,7 @@ std::optional<std::string> ErrorOf(const std::string& url) {
 TEST(HttpTrigger, GetWithTheFixedUserAgentSucceedsOn2xx) {
   HttpServer server;
   const std::string path = "/script/importa.php?tipo=giacenze&ditta=1";
-  ASSERT_NO_THROW(EseguiRichiestaHTTP(server.BaseUrl() + path));
+  ASSERT_NO_THROW(RequestTrigger(server.BaseUrl() + path));
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "GET");
@@ -63,7 +65,7 @@ TEST(HttpTrigger, StatusOutside2xxRaisesTheStatusLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     try {
-      EseguiRichiestaHTTP(server.BaseUrl() + c.path);
+      RequestTrigger(server.BaseUrl() + c.path);
       EXPECT_EQ(c.status_line, nullptr) << "no error raised";
     } catch (const HttpError& e) {
       ASSERT_NE(c.status_line, nullptr) << e.what();
@@ -86,7 +88,7 @@ TEST(HttpTrigger, RequestsWithoutReplyRaiseNetworkErrors) {
        std::vector<std::string>{"", "http://", "http://[::1/x", closed, ftp_url}) {
     SCOPED_TRACE("url '" + url + "'");
     try {
-      EseguiRichiestaHTTP(url);
+      RequestTrigger(url);
       ADD_FAILURE() << "no error raised";
     } catch (const NetworkError& e) {
       EXPECT_NE(std::string(e.what()), "");
@@ -102,7 +104,7 @@ TEST(HttpTrigger, RequestsWithoutReplyRaiseNetworkErrors) {
 
 TEST(HttpTrigger, HttpsWithASelfSignedCertificateGoesAhead) {
   HttpServer server(HttpServer::Scheme::kHttps);
-  ASSERT_NO_THROW(EseguiRichiestaHTTP(server.BaseUrl() + "/importa.php?x=1"));
+  ASSERT_NO_THROW(RequestTrigger(server.BaseUrl() + "/importa.php?x=1"));
   EXPECT_EQ(ErrorOf<HttpError>(server.BaseUrl() + "/status/404"), "HTTP/1.1 404 Not Found");
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -114,7 +116,7 @@ TEST(HttpTrigger, HttpsWithASelfSignedCertificateGoesAhead) {
 TEST(HttpTrigger, HttpsServerOfferingOnlyTls10IsAccepted) {
   std::optional<HttpServer> server;
   server.emplace(HttpServer::Options{HttpServer::Scheme::kHttps, "127.0.0.1", "1.0"});
-  ASSERT_NO_THROW(EseguiRichiestaHTTP(server->BaseUrl() + "/vecchio.php"));
+  ASSERT_NO_THROW(RequestTrigger(server->BaseUrl() + "/vecchio.php"));
   ASSERT_EQ(server->Requests().size(), 1u);
 }
 
@@ -122,6 +124,53 @@ TEST(HttpTrigger, HttpsUrlToAPlainHttpServerIsANetworkError) {
   HttpServer server;
   const std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/x";
   EXPECT_TRUE(ErrorOf<NetworkError>(url));
+}
+
+TEST(HttpTrigger, UrlWithALineBreakOrNulIsRefusedBeforeAnyRequest) {
+  HttpServer server;
+  const std::string base = server.BaseUrl();
+  const std::vector<std::string> urls{
+      base + "/script.php\r\nX-Iniettato: 1",
+      base + "/script.php\nX-Iniettato: 1",
+      base + "/script.php\r",
+      base + "/script.php" + std::string(1, '\0') + "coda",
+      base + "/script.php?a=1 HTTP/1.1\r\nHost: altro\r\n\r\nGET /altro",
+  };
+  for (const auto& url : urls) {
+    SCOPED_TRACE("case " + std::to_string(&url - urls.data()));
+    EXPECT_EQ(ErrorOf<NetworkError>(url), "URL contiene caratteri di controllo");
+  }
+  ASSERT_NO_THROW(RequestTrigger(base + "/dopo.php"));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u) << "a refused URL reached the server";
+  EXPECT_EQ(requests[0].path, "/dopo.php");
+}
+
+TEST(HttpTrigger, WaitsForASlowScriptUpToTheTimeLimit) {
+  using std::chrono::seconds;
+  struct Case {
+    const char* path;
+    seconds limit;  // zero: none
+    bool answered;
+    seconds at_least;  // the request cannot end before the reply is due
+  };
+  const Case cases[] = {
+      {"/delay/3/importa.php", seconds(0), true, seconds(3)},
+      {"/delay/1/importa.php", seconds(10), true, seconds(1)},
+      {"/silent/importa.php", seconds(2), false, seconds(1)},
+  };
+  HttpServer server;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    const auto start = std::chrono::steady_clock::now();
+    const auto error = ErrorOf<NetworkError>(server.BaseUrl() + c.path, c.limit);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(error.has_value(), !c.answered) << error.value_or("");
+    EXPECT_GE(elapsed, c.at_least);
+    // Ended, not hanging: far below the server's own two-minute hold.
+    EXPECT_LT(elapsed, seconds(60));
+  }
+  EXPECT_EQ(server.Requests().size(), std::size(cases));
 }
 
 }  // namespace

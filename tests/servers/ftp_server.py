@@ -9,10 +9,21 @@ Uploads are stored byte for byte, also in ASCII mode: the server behaves like
 one whose native line end is CR LF, so a test sees exactly what went over the
 data connection.
 
+Each accepted control connection appends one line to FILE.connections (FILE
+being the command log), so a test can tell that nothing connected at all.
+
+Some options make the server misbehave the way real ones do:
+--drop-data-after N: an upload's data connection is closed by the server
+        after N bytes (those are kept), and the transfer is answered with 426;
+--refuse-rnfr: every RNFR is answered 550;
+--refuse-rename-over: RNTO onto an existing file is answered 550, as on
+        servers whose file system does not replace a file by renaming.
+
 Usage:
   ftp_server.py --root DIR --log FILE [--host 127.0.0.1] [--port 0]
                 --user NAME:PASSWORD:PERMS [--user ...]
-                [--deny-dir NAME]
+                [--deny-dir NAME] [--drop-data-after N] [--refuse-rnfr]
+                [--refuse-rename-over]
 
 --user: PERMS are pyftpdlib's letters ("elradfmw" for full rights, "elr" for
         read only); every user's home is the root.
@@ -23,11 +34,12 @@ Usage:
 import argparse
 import logging
 import os
+import socket
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
-from pyftpdlib.log import config_logging
+from pyftpdlib.log import config_logging, logger
 from pyftpdlib.servers import FTPServer
 
 
@@ -35,13 +47,56 @@ class RawDTPHandler(DTPHandler):
     """Keeps uploaded bytes as received: pyftpdlib would otherwise turn the
     CR LF of an ASCII upload into LF on a POSIX system."""
 
+    # Bytes of an upload after which the server breaks the data connection;
+    # None: never.
+    drop_after = None
+
     def enable_receiving(self, type, cmd):
         super().enable_receiving(type, cmd)
         self._data_wrapper = None
 
+    def handle_read(self):
+        if self.drop_after is None:
+            return super().handle_read()
+        try:
+            chunk = self.recv(self.ac_in_buffer_size)
+        except socket.error:
+            return self.handle_error()
+        if not chunk:
+            self.transfer_finished = True
+            return
+        room = self.drop_after - self.tot_bytes_received
+        self.tot_bytes_received += len(chunk)
+        self.file_obj.write(chunk[:max(room, 0)])
+        if len(chunk) > room:
+            # Closing with unread data resets the connection; the client
+            # learns of the break on its data or its control connection.
+            self._resp = ("426 Connection closed; transfer aborted.", logger.debug)
+            self.close()
 
-def make_handler(authorizer, log_path):
+    # The base class binds the event to its own handle_read.
+    handle_read_event = handle_read
+
+
+def make_handler(authorizer, log_path, refuse_rnfr, refuse_rename_over):
     class LoggingHandler(FTPHandler):
+        def on_connect(self):
+            with open(log_path + ".connections", "a", encoding="utf-8") as log:
+                log.write("%s:%s\n" % (self.remote_ip, self.remote_port))
+
+        def ftp_RNFR(self, path):
+            if refuse_rnfr:
+                self.respond("550 Renaming not allowed here.")
+                return
+            return super().ftp_RNFR(path)
+
+        def ftp_RNTO(self, path):
+            if refuse_rename_over and self._rnfr and self.fs.lexists(path):
+                self._rnfr = None
+                self.respond("550 File exists.")
+                return
+            return super().ftp_RNTO(path)
+
         def pre_process_command(self, line, cmd, arg):
             text = "PASS ******" if cmd == "PASS" else line
             # Written before the command runs, so the entry exists by the time
@@ -66,13 +121,16 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--user", action="append", default=[])
     parser.add_argument("--deny-dir", action="append", default=[])
+    parser.add_argument("--drop-data-after", type=int)
+    parser.add_argument("--refuse-rnfr", action="store_true")
+    parser.add_argument("--refuse-rename-over", action="store_true")
     args = parser.parse_args()
 
     root = os.path.realpath(args.root)
     authorizer = DummyAuthorizer()
     names = []
-    for spec in args.user:
-        name, password, perms = spec.split(":", 2)
+    for entry in args.user:
+        name, password, perms = entry.split(":", 2)
         authorizer.add_user(name, password, root, perm=perms)
         names.append(name)
     for denied in args.deny_dir:
@@ -82,7 +140,8 @@ def main():
             authorizer.override_perm(name, path, "", recursive=True)
 
     config_logging(level=logging.WARNING)
-    handler = make_handler(authorizer, args.log)
+    handler = make_handler(authorizer, args.log, args.refuse_rnfr, args.refuse_rename_over)
+    RawDTPHandler.drop_after = args.drop_data_after
     server = FTPServer((args.host, args.port), handler)
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever()

@@ -8,6 +8,9 @@ The path chooses the reply:
   /status/NNN...  status NNN (200 to 599) with its standard reason text
                   ("Unknown" when it has none); 3xx replies carry
                   "Location: /redirected"
+  /delay/S...      200, after waiting S seconds (a slow import script)
+  /silent...      no reply at all: the server holds the connection until the
+                  client gives up
   anything else   200 with a small text body
 
 Usage:
@@ -22,6 +25,7 @@ import json
 import re
 import ssl
 import sys
+import time
 import warnings
 
 
@@ -48,6 +52,20 @@ def make_handler(log_path):
 
         def answer(self, with_body):
             self.record()
+            if self.path.startswith("/silent"):
+                # Waits for the client to close the connection, or at most
+                # two minutes.
+                self.connection.settimeout(120)
+                try:
+                    while self.connection.recv(4096):
+                        pass
+                except OSError:
+                    pass
+                self.close_connection = True
+                return
+            delay = re.match(r"^/delay/(\d+)", self.path)
+            if delay:
+                time.sleep(int(delay.group(1)))
             status = 200
             match = re.match(r"^/status/(\d{3})", self.path)
             if match:

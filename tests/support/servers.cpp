@@ -134,14 +134,31 @@ std::string HostForUrl(const std::string& host) {
   return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
-FtpServer::FtpServer(const std::string& host)
-    : host_(host), root_(dir_.File("root")), log_(dir_.File("commands.log")) {
+FtpServer::FtpServer(const std::string& host) : FtpServer(Options{host}) {}
+
+FtpServer::FtpServer(const Options& options)
+    : host_(options.host), root_(dir_.File("root")), log_(dir_.File("commands.log")) {
   std::filesystem::create_directories(root_);
-  process_ = StartServer(
-      {ServerScript("ftp_server.py"), "--root", root_, "--log", log_, "--host", host_, "--port",
-       "0", "--user", std::string(kUser) + ":" + kPassword + ":elradfmw", "--user",
-       std::string(kReadOnlyUser) + ":" + kReadOnlyPassword + ":elr", "--deny-dir", kDeniedDir},
-      &port_);
+  std::vector<std::string> args{ServerScript("ftp_server.py"),
+                                "--root",
+                                root_,
+                                "--log",
+                                log_,
+                                "--host",
+                                host_,
+                                "--port",
+                                "0",
+                                "--user",
+                                std::string(kUser) + ":" + kPassword + ":elradfmw",
+                                "--user",
+                                std::string(kReadOnlyUser) + ":" + kReadOnlyPassword + ":elr",
+                                "--deny-dir",
+                                kDeniedDir};
+  if (options.drop_data_after >= 0)
+    args.insert(args.end(), {"--drop-data-after", std::to_string(options.drop_data_after)});
+  if (options.refuse_rnfr) args.push_back("--refuse-rnfr");
+  if (options.refuse_rename_over) args.push_back("--refuse-rename-over");
+  process_ = StartServer(args, &port_);
 }
 
 FtpServer::~FtpServer() = default;
@@ -175,6 +192,10 @@ std::vector<std::string> FtpServer::Commands() const {
   for (auto& line : lines)
     if (!line.empty() && line.back() == '\r') line.pop_back();
   return lines;
+}
+
+int FtpServer::Connections() const {
+  return static_cast<int>(ReadLines(log_ + ".connections").size());
 }
 
 HttpServer::HttpServer(const Options& options)

@@ -25,8 +25,22 @@ class FtpServer {
   static constexpr const char* kReadOnlyUser = "lettore";
   static constexpr const char* kReadOnlyPassword = "sololettura";
 
+  // Ways the server may misbehave, as some real servers do.
+  struct Options {
+    // The address to listen on, "127.0.0.1" or "::1".
+    std::string host = "127.0.0.1";
+    // An upload's data connection is broken by the server after this many
+    // bytes (kept in the file), and the transfer answered 426; -1: never.
+    long drop_data_after = -1;
+    // Every RNFR is refused (550).
+    bool refuse_rnfr = false;
+    // RNTO onto an existing file is refused (550 File exists.).
+    bool refuse_rename_over = false;
+  };
+
   // host: the address to listen on, "127.0.0.1" or "::1".
   explicit FtpServer(const std::string& host = "127.0.0.1");
+  explicit FtpServer(const Options& options);
   ~FtpServer();
   FtpServer(const FtpServer&) = delete;
   FtpServer& operator=(const FtpServer&) = delete;
@@ -50,6 +64,8 @@ class FtpServer {
   // Every command received so far, in order, one per entry as sent ("TYPE A",
   // "STOR ESTRAZQ.CSV"); passwords read "PASS ******".
   std::vector<std::string> Commands() const;
+  // Control connections accepted so far, also those that sent no command.
+  int Connections() const;
 
  private:
   std::string host_;
