@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/strings.h"
+
 namespace et {
 namespace {
 
@@ -156,7 +158,7 @@ std::string FormatLongTime(const std::tm& t, const RegionalSettings& rs) {
 }
 
 bool TryParseInt32(const std::string& text, std::int32_t& out) {
-  std::size_t pos = 0;
+  std::size_t pos = text.size() - SkipSpacesAndTabs(text).size();
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
   if (pos == text.size()) return false;
