@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <unordered_map>
 
+#include "platform/strings.h"
 #include "platform/text_file.h"
 
 namespace et {
@@ -35,33 +37,6 @@ std::vector<RawLine> SplitLines(std::string_view text) {
   return lines;
 }
 
-// Blanks and control characters, trimmed as the Windows runtime trims: every
-// byte up to and including the blank. Bytes of multi-byte UTF-8 characters
-// are all above it, so they are never cut.
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && IsTrimmed(s.front())) s.remove_prefix(1);
-  return s;
-}
-
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && IsTrimmed(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-std::string_view Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 // What one line of an INI text is, by the reading rules of ini.h.
 struct LineMeaning {
   enum class Kind { kNothing, kSection, kEntry } kind = Kind::kNothing;
@@ -82,7 +57,9 @@ LineMeaning Classify(std::string_view raw) {
 
 // Follows the sections of a text line by line and tells which lines belong
 // to a section that counts: the first of each name; a repeated section and
-// the lines before the first section belong to none.
+// the lines before the first section belong to none. Names seen are kept by
+// their folded spelling, so each header costs the same however many came
+// before it.
 class SectionTracker {
  public:
   // Returns the meaning of the line and updates the current section.
@@ -90,11 +67,10 @@ class SectionTracker {
     LineMeaning m = Classify(raw);
     if (m.kind == LineMeaning::Kind::kSection) {
       current_.reset();
-      bool seen = false;
-      for (const std::string& name : seen_) seen = seen || SameName(name, m.name);
-      if (!seen) {
-        current_ = seen_.size();
-        seen_.emplace_back(m.name);
+      const auto [it, added] = index_.try_emplace(AsciiLowered(m.name), names_.size());
+      if (added) {
+        current_ = it->second;
+        names_.emplace_back(m.name);
       }
     }
     return m;
@@ -102,10 +78,11 @@ class SectionTracker {
   // Index (in order of first appearance) of the section the last line is in.
   std::optional<std::size_t> Current() const { return current_; }
   // Name of that section, as first spelled.
-  std::string_view CurrentName() const { return current_ ? seen_[*current_] : std::string_view{}; }
+  std::string_view CurrentName() const { return current_ ? names_[*current_] : std::string_view{}; }
 
  private:
-  std::vector<std::string> seen_;
+  std::vector<std::string> names_;                      // as first spelled
+  std::unordered_map<std::string, std::size_t> index_;  // folded name -> index in names_
   std::optional<std::size_t> current_;
 };
 
@@ -146,9 +123,10 @@ IniText IniText::Parse(std::string_view text) {
 std::string IniText::Read(std::string_view section, std::string_view key,
                           std::string_view default_value) const {
   for (const Section& s : sections_) {
-    if (!SameName(s.name, section)) continue;
+    if (!EqualsIgnoringAsciiCase(s.name, section)) continue;
     for (const Entry& e : s.entries) {
-      if (SameName(e.key, key)) return e.value ? *e.value : std::string(default_value);
+      if (EqualsIgnoringAsciiCase(e.key, key))
+        return e.value ? *e.value : std::string(default_value);
     }
     break;
   }
@@ -157,9 +135,9 @@ std::string IniText::Read(std::string_view section, std::string_view key,
 
 void IniText::Write(std::string_view section, std::string_view key, std::string_view value) {
   for (Section& s : sections_) {
-    if (!SameName(s.name, section)) continue;
+    if (!EqualsIgnoringAsciiCase(s.name, section)) continue;
     for (Entry& e : s.entries) {
-      if (SameName(e.key, key)) {
+      if (EqualsIgnoringAsciiCase(e.key, key)) {
         e.value = std::string(value);
         return;
       }
@@ -179,7 +157,9 @@ std::vector<std::string> IniText::SectionNames() const {
 std::string IniText::Serialize() const {
   std::string out;
   for (const Section& s : sections_) {
-    out += "[" + s.name + "]\r\n";
+    out += '[';
+    out += s.name;
+    out += "]\r\n";
     for (const Entry& e : s.entries) {
       out += e.value ? EntryLine(e.key, *e.value) : e.key;
       out += "\r\n";
@@ -221,12 +201,13 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
   SectionTracker tracker;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const LineMeaning m = tracker.Next(lines[i].text);
-    const bool in_target = tracker.Current() && SameName(tracker.CurrentName(), section);
+    const bool in_target =
+        tracker.Current() && EqualsIgnoringAsciiCase(tracker.CurrentName(), section);
     if (!in_target) continue;
     if (m.kind == LineMeaning::Kind::kSection) header = i;
     if (m.kind == LineMeaning::Kind::kEntry) {
       last_entry = i;
-      if (!key_line && SameName(m.name, key)) {
+      if (!key_line && EqualsIgnoringAsciiCase(m.name, key)) {
         key_line = i;
         key_spelling = m.name;
       }
@@ -253,7 +234,9 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
   if (!header) {
     // One empty line keeps the new section apart from the one before it.
     if (!lines.empty() && !Trim(lines.back().text).empty()) out += eol;
-    out += "[" + std::string(section) + "]";
+    out += '[';
+    out += section;
+    out += ']';
     out += eol;
     out += EntryLine(key, value);
     out += eol;

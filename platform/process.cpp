@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "platform/environment_locale.h"
 #include "platform/error.h"
 
 namespace et {
@@ -50,10 +51,19 @@ class SigpipeHeld {
   throw IoError(std::string("Cannot write to standard output. ") + std::strerror(error_number));
 }
 
+// The bytes of the line in the encoding standard output wants: a terminal
+// shows the encoding of the user's locale, so it gets UTF-8 as it is when that
+// is UTF-8; a file or pipe is read by the system's other programs, which
+// expect its code page, and so is a terminal with any other encoding.
+std::string StdoutBytes(std::string_view utf8) {
+  if (::isatty(STDOUT_FILENO) == 1 && EnvironmentUsesUtf8()) return std::string(utf8);
+  return Utf8ToCp1252(utf8);
+}
+
 }  // namespace
 
 void WriteStdoutLine(std::string_view utf8) {
-  const std::string bytes = Utf8ToCp1252(utf8) + "\r\n";
+  const std::string bytes = StdoutBytes(utf8) + "\r\n";
   // Whatever went through the C stream before comes first.
   if (std::fflush(stdout) != 0) ThrowStdoutError(errno);
 

@@ -1,8 +1,5 @@
 #include "platform/regional.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -12,28 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment_locale.h"
+#include "platform/strings.h"
+
 namespace et {
 namespace {
-
-// Loads one category of the locale the environment names (LC_ALL, then the
-// category's own variable, then LANG). A locale object of our own is used
-// instead of setlocale so that the process stays in the C locale: printf,
-// strtod and the streams keep '.' whatever the user's settings are.
-class EnvironmentLocale {
- public:
-  explicit EnvironmentLocale(int category_mask) : loc_(::newlocale(category_mask, "", nullptr)) {}
-  ~EnvironmentLocale() {
-    if (loc_) ::freelocale(loc_);
-  }
-  EnvironmentLocale(const EnvironmentLocale&) = delete;
-  EnvironmentLocale& operator=(const EnvironmentLocale&) = delete;
-
-  bool Loaded() const { return loc_ != nullptr; }
-  std::string Info(nl_item item) const { return ::nl_langinfo_l(item, loc_); }
-
- private:
-  locale_t loc_;
-};
 
 std::string WithSeparator(std::string text, char separator) {
   for (char& c : text) {
@@ -156,7 +136,7 @@ std::string FormatLongTime(const std::tm& t, const RegionalSettings& rs) {
 }
 
 bool TryParseInt32(const std::string& text, std::int32_t& out) {
-  std::size_t pos = 0;
+  std::size_t pos = text.size() - SkipSpacesAndTabs(text).size();
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
   if (pos == text.size()) return false;

@@ -38,8 +38,11 @@ std::string FormatScaled(std::int64_t value, int scale, const RegionalSettings& 
 std::string FormatShortDate(const std::tm& t, const RegionalSettings& rs);
 std::string FormatLongTime(const std::tm& t, const RegionalSettings& rs);
 
-// Parses a whole decimal 32-bit integer (optional sign, digits, nothing
-// else; surrounding blanks are refused). False when it is not one.
+// Parses a decimal 32-bit integer as the settings have always been read:
+// leading spaces and tabs are skipped, then an optional sign and digits make
+// up the rest of the text (" 3" is 3). Anything else, trailing blanks and a
+// blank after the sign included, makes it invalid: false, and `out` is left
+// as it was.
 bool TryParseInt32(const std::string& text, std::int32_t& out);
 
 // The local clock; a value passed in so tests can fix the time.

@@ -1,8 +1,11 @@
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -90,6 +93,82 @@ TEST(WriteStdoutLineTest, WritesWindows1252AndCrLf) {
   ASSERT_TRUE(WIFEXITED(r.status));
   EXPECT_EQ(WEXITSTATUS(r.status), 0);
   EXPECT_EQ(r.output, "Errore: caff\xE8 \x80\r\n\r\n?\r\n");
+}
+
+// Runs a child whose standard output is a pseudo-terminal (raw, so that the
+// terminal passes the bytes through unchanged) with LC_ALL set to `locale`
+// (and LANG to it too), writes one line there and returns what the terminal
+// received.
+std::string WrittenToTerminal(const char* locale, std::string_view line) {
+  termios raw{};
+  ::cfmakeraw(&raw);
+  int master = -1;
+  std::fflush(nullptr);
+  const pid_t pid = ::forkpty(&master, nullptr, &raw, nullptr);
+  if (pid < 0) {
+    ADD_FAILURE() << "forkpty: " << std::strerror(errno);
+    return {};
+  }
+  if (pid == 0) {
+    ::setenv("LC_ALL", locale, 1);
+    ::setenv("LANG", locale, 1);
+    int code = 0;
+    try {
+      WriteStdoutLine(line);
+    } catch (...) {
+      code = kOtherException;
+    }
+    ::_exit(code);
+  }
+  std::string output;
+  char buffer[256];
+  ssize_t n;
+  // Once the child has gone, reading the master side fails with EIO.
+  while ((n = ::read(master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) output.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(master);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  return output;
+}
+
+TEST(WriteStdoutLineTest, TerminalGetsTheEncodingOfItsLocale) {
+  struct Case {
+    const char* locale;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"C.UTF-8", "caff\u00E8 \u20AC \u65E5\r\n"},
+      {"it_IT.UTF-8", "caff\u00E8 \u20AC \u65E5\r\n"},
+      {"C", "caff\xE8 \x80 ?\r\n"},
+      {"no_SUCH.locale", "caff\xE8 \x80 ?\r\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WrittenToTerminal(c.locale, "caff\u00E8 \u20AC \u65E5"), c.expected) << c.locale;
+  }
+}
+
+TEST(WriteStdoutLineTest, PipeGetsWindows1252EvenWithAUtf8Locale) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const ChildResult r = RunInChild(
+      [&] {
+        ::setenv("LC_ALL", "C.UTF-8", 1);
+        ::setenv("LANG", "C.UTF-8", 1);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+      },
+      [] {
+        WriteStdoutLine("caff\u00E8 \u20AC");
+        return 0;
+      },
+      fds[0], fds[1]);
+  ASSERT_TRUE(WIFEXITED(r.status));
+  EXPECT_EQ(WEXITSTATUS(r.status), 0);
+  EXPECT_EQ(r.output, "caff\xE8 \x80\r\n");
 }
 
 TEST(WriteStdoutLineTest, ClosedStandardOutputRaisesIoError) {

@@ -133,7 +133,7 @@ TEST(RegionalTest, DateAndTimeUseTheFormatsOfTheSettings) {
   EXPECT_EQ(FormatShortDate(t, custom), "");
 }
 
-TEST(RegionalTest, TryParseInt32TakesOnlyWholeDecimalNumbers) {
+TEST(RegionalTest, TryParseInt32TakesWholeDecimalNumbersAfterLeadingBlanks) {
   struct Case {
     const char* text;
     std::optional<std::int32_t> expected;
@@ -152,8 +152,29 @@ TEST(RegionalTest, TryParseInt32TakesOnlyWholeDecimalNumbers) {
       {"", std::nullopt},
       {"+", std::nullopt},
       {"-", std::nullopt},
-      {" 1", std::nullopt},
+      {" 1", 1},
+      {"\t\t 3", 3},
+      {"  -2147483648", INT32_MIN},
+      {" +7", 7},
+      {" ", std::nullopt},
+      {" \t", std::nullopt},
+      {" -", std::nullopt},
+      {"- 1", std::nullopt},
+      {"+ 1", std::nullopt},
+      {"\n1", std::nullopt},
+      {"\r1", std::nullopt},
+      {"\v1", std::nullopt},
+      {"\x01"
+       "1",
+       std::nullopt},
       {"1 ", std::nullopt},
+      {" 1 ", std::nullopt},
+      {"1\t", std::nullopt},
+      {"1\r\n", std::nullopt},
+      {"1 2", std::nullopt},
+      {"\xC2\xA0"
+       "1",
+       std::nullopt},
       {"1a", std::nullopt},
       {"1.0", std::nullopt},
       {"0x10", std::nullopt},
@@ -165,6 +186,9 @@ TEST(RegionalTest, TryParseInt32TakesOnlyWholeDecimalNumbers) {
     EXPECT_EQ(ok, c.expected.has_value()) << '"' << c.text << '"';
     if (ok && c.expected) {
       EXPECT_EQ(out, *c.expected) << c.text;
+    }
+    if (!ok) {
+      EXPECT_EQ(out, 12345) << "a refused text leaves the result alone: \"" << c.text << '"';
     }
   }
 }

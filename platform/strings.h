@@ -1,0 +1,36 @@
+// Small text helpers shared by the platform layer: the blank trimming of the
+// Windows runtime and comparisons without regard to ASCII case.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace et {
+
+// True for the bytes the Windows runtime trims: blanks and control
+// characters, every byte up to and including ' '. Bytes of multi-byte UTF-8
+// characters are all above it, so a trim never cuts one.
+constexpr bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// The text without leading, trailing or surrounding blanks and control
+// characters.
+std::string_view TrimLeft(std::string_view s);
+std::string_view TrimRight(std::string_view s);
+std::string_view Trim(std::string_view s);
+
+// The text without its leading spaces and tabs.
+std::string_view SkipSpacesAndTabs(std::string_view s);
+
+// The letter in lower case when it is an ASCII capital; any other byte as it is.
+constexpr char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The text with its ASCII capitals in lower case (a key under which names
+// that compare equal without regard to case meet).
+std::string AsciiLowered(std::string_view s);
+
+// True when the texts are equal once their ASCII capitals are folded.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace et
