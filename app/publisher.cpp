@@ -44,7 +44,7 @@ bool Publisher::Upload(const std::string& path) {
 }
 
 void Publisher::RequestTrigger(const std::string& url) const {
-  RequestTriggerScript(url, trigger_timeout_seconds_);
+  et::RequestTrigger(url, std::chrono::seconds(trigger_timeout_seconds_));
 }
 
 }  // namespace et

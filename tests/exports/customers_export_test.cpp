@@ -56,11 +56,11 @@ TEST_F(CustomersExportTest, WorkedExampleAfterConsolidation) {
   db_.AddDiscount({.idlistsc = 20, .sconto1 = 8});
   db_.AddDiscount({.idlistsc = 20, .sconto1 = 8});
   db_.AddDiscount({.idlistsc = 21, .sconto1 = 9, .datafinevalidita = Day::Today(-1)});
-  db_.AddCustomer({.code = "C0004", .tipoprezzo = 4});
-  db_.AddCustomer({.code = "C0001", .tipoprezzo = 3});
-  db_.AddCustomer({.code = "C0005", .tipoprezzo = 6});
-  db_.AddCustomer({.code = "C0003"});
-  db_.AddCustomer({.code = "C0002", .tipoprezzo = 5});
+  db_.AddCustomer({.codice = "C0004", .tipoprezzo = 4});
+  db_.AddCustomer({.codice = "C0001", .tipoprezzo = 3});
+  db_.AddCustomer({.codice = "C0005", .tipoprezzo = 6});
+  db_.AddCustomer({.codice = "C0003"});
+  db_.AddCustomer({.codice = "C0002", .tipoprezzo = 5});
   {
     fb::Attachment att =
         fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
@@ -87,9 +87,9 @@ TEST_F(CustomersExportTest, NoCustomerGivesHeaderOnly) {
 // Values go out as stored: nothing is quoted or escaped, so a separator in a
 // value adds a field, and a line break in it splits the line.
 TEST_F(CustomersExportTest, ValuesAreWrittenUnchanged) {
-  db_.AddCustomer({.code = "B;1", .info1 = "a\"b", .info2 = -7});
-  db_.AddCustomer({.code = "A2", .info1 = "l'olio\r\ncaff\xC3\xA8"});
-  db_.AddCustomer({.code = "C3"});
+  db_.AddCustomer({.codice = "B;1", .info1 = "a\"b", .info2 = -7});
+  db_.AddCustomer({.codice = "A2", .info1 = "l'olio\r\ncaff\xC3\xA8"});
+  db_.AddCustomer({.codice = "C3"});
 
   Export();
 

@@ -38,18 +38,18 @@ class PriceListExportTest : public ::testing::Test {
         db_(db_path_) {}
 
   // The export reads through an attachment of its own, as in a run.
-  std::string Export(const std::string& band = "3") {
+  std::string Export(const std::string& fascia = "3") {
     fb::Attachment att =
         fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
-    return WritePriceListFile(out_path_, att, band, RegionalSettings::Italian());
+    return WritePriceListFile(out_path_, att, fascia, RegionalSettings::Italian());
   }
 
   std::string Written() const { return test::ReadFile(out_path_); }
 
   // An article priced for band 3 with no classification and zero discounts.
-  void AddPriced(const std::string& article, const std::string& descrizione = "Articolo") {
-    db_.AddPreparedPrice({.band = 3,
-                          .article = article,
+  void AddPriced(const std::string& articolo, const std::string& descrizione = "Articolo") {
+    db_.AddPreparedPrice({.fascia = 3,
+                          .articolo = articolo,
                           .descrizione = descrizione,
                           .prezzonetto = 1,
                           .listino_app = 17});
@@ -64,13 +64,13 @@ class PriceListExportTest : public ::testing::Test {
 TEST_F(PriceListExportTest, WorkedExampleByteForByte) {
   db_.AddClassification1({.descrizione = "S1", .descrizione1 = "Sconto rivenditori"});
   db_.AddClassification2({.descrizione = "UT", .descrizione1 = "Utensili"});
-  for (const char* code : {"VT100", "VT101"}) {
-    db_.AddArticle({.code = code,
+  for (const char* codice : {"VT100", "VT101"}) {
+    db_.AddArticle({.codice = codice,
                     .descrizione = "Cacciavite d'acciaio",
                     .classificazione1 = "S1",
                     .classificazione2 = "UT"});
-    db_.AddPreparedPrice({.band = 3,
-                          .article = code,
+    db_.AddPreparedPrice({.fascia = 3,
+                          .articolo = codice,
                           .descrizione = "Cacciavite d'acciaio",
                           .prezzonetto = 12.5,
                           .scontouno = 10,
@@ -81,11 +81,11 @@ TEST_F(PriceListExportTest, WorkedExampleByteForByte) {
   db_.AddPriceList({.id = 17, .tipo = "N"});
   db_.LinkBandToList(3, 17);
   db_.AddNetPrice(
-      {.idlistsc = 17, .codicearticolo = "VT100", .quantitascaglione = 1, .price = 12});
+      {.idlistsc = 17, .codicearticolo = "VT100", .quantitascaglione = 1, .prezzo = 12});
   db_.AddNetPrice(
-      {.idlistsc = 17, .codicearticolo = "VT100", .quantitascaglione = 10, .price = 11.5});
+      {.idlistsc = 17, .codicearticolo = "VT100", .quantitascaglione = 10, .prezzo = 11.5});
   db_.AddNetPrice(
-      {.idlistsc = 17, .codicearticolo = "VT100", .quantitascaglione = 50, .price = 10.9});
+      {.idlistsc = 17, .codicearticolo = "VT100", .quantitascaglione = 50, .prezzo = 10.9});
 
   EXPECT_EQ(Export(), out_path_);
 
@@ -103,9 +103,9 @@ TEST_F(PriceListExportTest, WorkedExampleByteForByte) {
 
 TEST_F(PriceListExportTest, NoPricedArticleGivesHeaderOnlyAndReplacesTheOldFile) {
   test::WriteFile(out_path_, "old content that must go\r\n");
-  db_.AddPreparedPrice({.band = 4, .article = "OTHERBAND", .prezzonetto = 1});
+  db_.AddPreparedPrice({.fascia = 4, .articolo = "OTHERBAND", .prezzonetto = 1});
   db_.AddPreparedPrice(
-      {.band = 3, .article = "EXPIRED", .prezzonetto = 1, .datafine = Day::Today(-1)});
+      {.fascia = 3, .articolo = "EXPIRED", .prezzonetto = 1, .datafine = Day::Today(-1)});
 
   Export();
 
@@ -132,14 +132,14 @@ TEST_F(PriceListExportTest, CleansEveryTextValue) {
   };
   std::string expected = kHeader;
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const std::string code = "D" + std::to_string(i);
-    AddPriced(code, cases[i].descrizione);
-    expected += code + ";" + cases[i].written + ";;;;;1,00;0,00;0,00;0,00;;\r\n";
+    const std::string codice = "D" + std::to_string(i);
+    AddPriced(codice, cases[i].descrizione);
+    expected += codice + ";" + cases[i].written + ";;;;;1,00;0,00;0,00;0,00;;\r\n";
   }
   // Codes and classifications are cleaned as well.
   db_.AddClassification1({.descrizione = "C'1", .descrizione1 = "Sconto\r\nd'uso"});
   db_.AddClassification2({.descrizione = "C2", .descrizione1 = "Categoria; \"due\""});
-  db_.AddArticle({.code = "L'1", .classificazione1 = "C'1", .classificazione2 = "C2"});
+  db_.AddArticle({.codice = "L'1", .classificazione1 = "C'1", .classificazione2 = "C2"});
   AddPriced("L'1", "x");
   expected +=
       "L\xB4"
@@ -222,14 +222,14 @@ TEST_F(PriceListExportTest, ScalePriceRules) {
   db_.LinkBandToList(4, 18);
   db_.LinkBandToList(3, 19);
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const std::string code = "S" + std::to_string(i);
-    AddPriced(code);
+    const std::string codice = "S" + std::to_string(i);
+    AddPriced(codice);
     for (const Row& r : cases[i].rows) {
       db_.AddNetPrice({.idlistsc = r.list,
-                       .codicearticolo = code,
+                       .codicearticolo = codice,
                        .estcodice = r.estcodice,
                        .quantitascaglione = r.quantity,
-                       .price = r.price,
+                       .prezzo = r.price,
                        .datainiziovalidita = r.from,
                        .datafinevalidita = r.to});
     }

@@ -50,11 +50,11 @@ class PromoStockExportTest : public ::testing::Test {
         out_path_(dir_.File("promostock.csv")),
         db_(db_path_) {}
 
-  std::string Export(std::int32_t price_list = kListino,
+  std::string Export(std::int32_t listino = kListino,
                      const RegionalSettings& rs = RegionalSettings::Italian()) {
     fb::Attachment att =
         fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
-    return WritePromoStockFile(out_path_, att, price_list, rs);
+    return WritePromoStockFile(out_path_, att, listino, rs);
   }
 
   test::TempDir dir_;
@@ -83,36 +83,36 @@ std::vector<std::string> SortedBody(const std::string& bytes) {
   return lines;
 }
 
-NetPriceRow PriceIn(int price_list, std::optional<std::string> code,
-                    std::optional<std::string> extension, std::optional<double> quantity,
-                    std::optional<double> price, Day inizio = Day::Open(),
+NetPriceRow PriceIn(int listino, std::optional<std::string> codice,
+                    std::optional<std::string> estensione, std::optional<double> quantita,
+                    std::optional<double> prezzo, Day inizio = Day::Open(),
                     Day fine = Day::Open()) {
   NetPriceRow row;
-  row.idlistsc = price_list;
-  row.codicearticolo = std::move(code);
-  row.estcodice = std::move(extension);
-  row.quantitascaglione = quantity;
-  row.price = price;
+  row.idlistsc = listino;
+  row.codicearticolo = std::move(codice);
+  row.estcodice = std::move(estensione);
+  row.quantitascaglione = quantita;
+  row.prezzo = prezzo;
   row.datainiziovalidita = inizio;
   row.datafinevalidita = fine;
   return row;
 }
 
-NetPriceRow Price(std::optional<std::string> code, std::optional<std::string> extension,
-                  std::optional<double> quantity, std::optional<double> price,
+NetPriceRow Price(std::optional<std::string> codice, std::optional<std::string> estensione,
+                  std::optional<double> quantita, std::optional<double> prezzo,
                   Day inizio = Day::Open(), Day fine = Day::Open()) {
-  return PriceIn(kListino, std::move(code), std::move(extension), quantity, price, inizio,
+  return PriceIn(kListino, std::move(codice), std::move(estensione), quantita, prezzo, inizio,
                  fine);
 }
 
-PromoLogRow Order(std::string code, std::optional<std::string> extension, Day data,
-                  double quantity, std::optional<std::string> status = "ATTIVO") {
+PromoLogRow Order(std::string codice, std::optional<std::string> estensione, Day data,
+                  double quantita, std::optional<std::string> status = "ATTIVO") {
   PromoLogRow row;
-  row.codicearticolo = std::move(code);
-  row.extension = std::move(extension);
+  row.codicearticolo = std::move(codice);
+  row.estensione = std::move(estensione);
   row.datapromo = data;
   row.status = std::move(status);
-  row.quantitaordine = quantity;
+  row.quantitaordine = quantita;
   return row;
 }
 
@@ -123,8 +123,8 @@ TEST_F(PromoStockExportTest, WorkedExampleByteForByte) {
   db_.AddNetPrice(Price("ART100", "0", 50, 7.5, Day::Today(-14), Day::Today(-5)));
   const std::vector<std::pair<double, std::string>> ordini = {
       {3, "ATTIVO"}, {2, "ATTIVO"}, {4, "EVASO"}};
-  for (const auto& [quantity, status] : ordini) {
-    db_.AddPromoLog(Order("ART100", std::nullopt, Day::Today(-14), quantity, status));
+  for (const auto& [quantita, status] : ordini) {
+    db_.AddPromoLog(Order("ART100", std::nullopt, Day::Today(-14), quantita, status));
   }
 
   EXPECT_EQ(Export(), out_path_);
