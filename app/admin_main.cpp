@@ -48,6 +48,7 @@ struct Opzioni {
   std::string dir;                   // directory of the parameters file
   std::optional<std::int32_t> user;  // --user
   bool help = false;
+  bool version = false;  // --version
 };
 
 struct Contesto {
@@ -322,8 +323,8 @@ void AiutoGenerale(std::ostream& out) {
       << "  -d, --dir DIR  cartella del file parametri (predefinita: quella del programma)\n"
       << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
       << "  -h, --help     questo aiuto; con un comando, l'aiuto del comando\n"
-      << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgramma
-      << " set KEY -- -1\n\n"
+      << "  -V, --version  la versione del programma\n"
+      << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgramma << " set KEY -- -1\n\n"
       << "Stato di uscita:\n"
       << "  0  riuscito\n"
       << "  1  non riuscito (il motivo su standard error)\n"
@@ -340,11 +341,12 @@ Opzioni LeggiOpzioni(int argc, char** argv, std::vector<std::string>& resto) {
   static const option kLunghe[] = {{"dir", required_argument, nullptr, 'd'},
                                    {"user", required_argument, nullptr, 'u'},
                                    {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, 'V'},
                                    {nullptr, 0, nullptr, 0}};
   Opzioni opzioni;
   opterr = 0;  // the messages below replace getopt's own
   int c = 0;
-  while ((c = getopt_long(argc, argv, ":d:u:h", kLunghe, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":d:u:hV", kLunghe, nullptr)) != -1) {
     switch (c) {
       case 'd':
         opzioni.dir = optarg;
@@ -354,6 +356,9 @@ Opzioni LeggiOpzioni(int argc, char** argv, std::vector<std::string>& resto) {
         break;
       case 'h':
         opzioni.help = true;
+        break;
+      case 'V':
+        opzioni.version = true;
         break;
       case ':':
         throw UsoErrato(std::string("Manca il valore dell'opzione ") + argv[optind - 1], "");
@@ -371,6 +376,10 @@ int Principale(int argc, char** argv) {
   const Comando* comando = nullptr;
   try {
     opzioni = LeggiOpzioni(argc, argv, parole);
+    if (opzioni.version) {
+      std::cout << kProgramma << " " EXPORTTOTALE_VERSION "\n";
+      return kEsitoRiuscito;
+    }
     // "help COMMAND" reads as "--help COMMAND".
     if (!parole.empty() && parole.front() == "help") {
       opzioni.help = true;

@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/export_totale_form.h"
+#include "app/usage.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
@@ -33,6 +35,8 @@ void OccupyClosedStandardStreams() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --help and --version touch nothing: no database, no file.
+  if (const auto status = et::HandleInformationalArguments(argc, argv, std::cout)) return *status;
   OccupyClosedStandardStreams();
   et::ConsoleUserInterface ui = et::ConsoleUserInterface::ForProcess();
   et::SystemClock clock;
