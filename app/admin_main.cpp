@@ -53,6 +53,7 @@ struct Options {
   std::string dir;                   // directory of the parameters file
   std::optional<std::int32_t> user;  // --user
   bool help = false;
+  bool version = false;  // --version
 };
 
 // The configuration a command works on. The user database and the business
@@ -380,6 +381,7 @@ void GeneralHelp(std::ostream& out) {
       << "  -d, --dir DIR  cartella del file parametri (predefinita: quella del programma)\n"
       << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
       << "  -h, --help     questo aiuto; con un comando, l'aiuto del comando\n"
+      << "  -V, --version  la versione del programma\n"
       << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgram << " set KEY -- -1\n\n"
       << "Stato di uscita:\n"
       << "  0  riuscito\n"
@@ -396,11 +398,12 @@ Options ReadOptions(int argc, char** argv, std::vector<std::string>& resto) {
   static const option kLongOptions[] = {{"dir", required_argument, nullptr, 'd'},
                                         {"user", required_argument, nullptr, 'u'},
                                         {"help", no_argument, nullptr, 'h'},
+                                        {"version", no_argument, nullptr, 'V'},
                                         {nullptr, 0, nullptr, 0}};
   Options options;
   opterr = 0;  // the messages below replace getopt's own
   int c = 0;
-  while ((c = getopt_long(argc, argv, ":d:u:h", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":d:u:hV", kLongOptions, nullptr)) != -1) {
     switch (c) {
       case 'd':
         options.dir = optarg;
@@ -410,6 +413,9 @@ Options ReadOptions(int argc, char** argv, std::vector<std::string>& resto) {
         break;
       case 'h':
         options.help = true;
+        break;
+      case 'V':
+        options.version = true;
         break;
       case ':':
         throw UsageError(std::string("Manca il valore dell'opzione ") + argv[optind - 1], "");
@@ -427,6 +433,10 @@ int Main(int argc, char** argv) {
   const Command* command = nullptr;
   try {
     options = ReadOptions(argc, argv, words);
+    if (options.version) {
+      std::cout << kProgram << " " EXPORTTOTALE_VERSION "\n";
+      return kExitSuccess;
+    }
     // "help COMMAND" reads as "--help COMMAND".
     if (!words.empty() && words.front() == "help") {
       options.help = true;

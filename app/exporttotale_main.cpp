@@ -3,10 +3,12 @@
 
 #include <cerrno>
 #include <exception>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/run.h"
+#include "app/usage.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
@@ -29,6 +31,8 @@ void OccupyClosedStandardStreams() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --help and --version touch nothing: no database, no file.
+  if (const auto status = et::HandleInformationalArguments(argc, argv, std::cout)) return *status;
   OccupyClosedStandardStreams();
   const std::vector<std::string> args(argv + 1, argv + argc);
 

@@ -1,0 +1,20 @@
+// The informational arguments of exporttotale: --help and --version print
+// and end the process before anything else happens (no database, no file).
+#pragma once
+
+#include <optional>
+#include <ostream>
+
+namespace et {
+
+// The version of this build, as "exporttotale 1.1.0".
+const char* VersionLine();
+
+// When the first argument asks for the usage (--help, -h) or the version
+// (--version, -V), prints it to `out` and returns the exit status (0, or 1
+// when `out` cannot be written). Any other argument, or none, returns
+// nothing: the caller goes on with a run.
+std::optional<int> HandleInformationalArguments(int argc, const char* const* argv,
+                                                std::ostream& out);
+
+}  // namespace et
