@@ -45,10 +45,10 @@ int main(int argc, char** argv) {
   try {
     outcome = et::Run(et::RunKindFromArguments(args), env);
   } catch (const std::exception& e) {
-    ui.ShowErrorBox(e.what());
+    ui.ShowHaltMessage(e.what());
     outcome = et::RunOutcome::kHalted;
   }
   // A halted run leaves its message on screen until the user closes it.
-  if (outcome == et::RunOutcome::kHalted) ui.WaitForMainWindowClose();
+  if (outcome == et::RunOutcome::kHalted) ui.WaitBeforeExit();
   return et::ExitStatus(outcome);
 }

@@ -24,27 +24,27 @@ struct ServerPrompt {
   std::string drive_letter;
   Outcome outcome = Outcome::kNone;
 
-  // Shows the prompt modally through the user interface and waits for it.
+  // Shows the prompt through the user interface and waits for the answer.
   void Show(UserInterface& ui) {
-    TwoFieldDialog dialog;
-    dialog.caption = "Non trovato dati.ini";
-    dialog.label =
+    TwoFieldPrompt prompt;
+    prompt.caption = "Non trovato dati.ini";
+    prompt.label =
         "Inserire il nome del computer e la lettera della sua\r\n"
         "unità disco dove risulta ospitato (o sarà ospitato) il database";
-    dialog.field1 = computer_name;
-    dialog.field2 = drive_letter;
-    dialog.field1_name = "Nome computer";
-    dialog.field2_name = "Lettera disco";
-    switch (ui.ShowDialog(dialog)) {
-      case DialogOutcome::kOk:
-        computer_name = dialog.field1;
-        drive_letter = dialog.field2;
+    prompt.field1 = computer_name;
+    prompt.field2 = drive_letter;
+    prompt.field1_name = "Nome computer";
+    prompt.field2_name = "Lettera disco";
+    switch (ui.ShowPrompt(prompt)) {
+      case PromptOutcome::kOk:
+        computer_name = prompt.field1;
+        drive_letter = prompt.field2;
         outcome = Outcome::kOk;
         break;
-      case DialogOutcome::kCancel:
+      case PromptOutcome::kCancel:
         outcome = Outcome::kCancel;
         break;
-      case DialogOutcome::kClosed:
+      case PromptOutcome::kClosed:
         break;  // closed without a button: no outcome
     }
   }

@@ -7,7 +7,7 @@
 namespace et {
 namespace {
 
-// Texts of the system may break lines with CR LF (as the dialog's label
+// Texts of the system may break lines with CR LF (as the prompt's label
 // does); a terminal wants LF alone.
 std::string ForTerminal(const std::string& text) {
   std::string out;
@@ -34,7 +34,7 @@ constexpr std::string_view kEscape = "\x1b";
 
 }  // namespace
 
-std::string ErrorBoxText(const std::string& message) {
+std::string HaltMessageText(const std::string& message) {
   // Compared as character codes: a letter, a digit, ':' or any non-ASCII
   // character gets the full stop; '.', '!', ',', ')' and blanks do not.
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
@@ -58,30 +58,30 @@ void ConsoleUserInterface::ShowMessage(const std::string& text) {
   WaitForEnter();
 }
 
-void ConsoleUserInterface::ShowErrorBox(const std::string& message) {
-  out_ << "[arresto] " << ForTerminal(ErrorBoxText(message)) << std::endl;
+void ConsoleUserInterface::ShowHaltMessage(const std::string& message) {
+  out_ << "[arresto] " << ForTerminal(HaltMessageText(message)) << std::endl;
   WaitForEnter();
 }
 
-DialogOutcome ConsoleUserInterface::ShowDialog(TwoFieldDialog& dialog) {
-  out_ << dialog.caption << '\n' << ForTerminal(dialog.label) << '\n';
+PromptOutcome ConsoleUserInterface::ShowPrompt(TwoFieldPrompt& prompt) {
+  out_ << prompt.caption << '\n' << ForTerminal(prompt.label) << '\n';
   out_ << "(Invio conferma ogni campo; ESC e Invio annullano)" << std::endl;
   std::string values[2];
-  const std::string* names[2] = {&dialog.field1_name, &dialog.field2_name};
+  const std::string* names[2] = {&prompt.field1_name, &prompt.field2_name};
   for (int i = 0; i < 2; ++i) {
     out_ << *names[i] << ": " << std::flush;
     if (!ReadLine(in_, values[i])) {
       out_ << std::endl;
-      return DialogOutcome::kClosed;
+      return PromptOutcome::kClosed;
     }
-    if (values[i] == kEscape) return DialogOutcome::kCancel;
+    if (values[i] == kEscape) return PromptOutcome::kCancel;
   }
-  dialog.field1 = values[0];
-  dialog.field2 = values[1];
-  return DialogOutcome::kOk;
+  prompt.field1 = values[0];
+  prompt.field2 = values[1];
+  return PromptOutcome::kOk;
 }
 
-void ConsoleUserInterface::WaitForMainWindowClose() {
+void ConsoleUserInterface::WaitBeforeExit() {
   if (!in_is_terminal_) return;
   out_ << "Export totale: premere Invio per chiudere." << std::endl;
   std::string ignored;

@@ -10,44 +10,43 @@
 
 namespace et {
 
-// A two-field modal dialog as the user interface shows it.
-struct TwoFieldDialog {
+// A prompt for two fields, such as a server name and a drive letter.
+struct TwoFieldPrompt {
   std::string caption;
   std::string label;       // may hold CR LF between lines
-  std::string field1;      // first edit (receives the input focus)
-  std::string field2;      // second edit
-  std::string field1_name; // how the terminal asks for each field
+  std::string field1;       // first field, asked first
+  std::string field2;       // second field
+  std::string field1_name;  // how the terminal asks for each field
   std::string field2_name;
 };
 
-enum class DialogOutcome { kOk, kCancel, kClosed };
+enum class PromptOutcome { kOk, kCancel, kClosed };
 
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
-  // A modal message with an error icon and one OK button.
+  // An error message; waits for Enter on a terminal.
   virtual void ShowErrorMessage(const std::string& text) = 0;
-  // A modal message without icon and one OK button.
+  // A message; waits for Enter on a terminal.
   virtual void ShowMessage(const std::string& text) = 0;
-  // The error box for an error that escaped the run: a stop icon, one OK
-  // button and the message (see ErrorBoxText).
-  virtual void ShowErrorBox(const std::string& message) = 0;
-  // Shows the dialog modally; on kOk the fields hold what the user entered.
-  virtual DialogOutcome ShowDialog(TwoFieldDialog& dialog) = 0;
-  // The main window of a halted run stays open until the user closes it.
-  virtual void WaitForMainWindowClose() = 0;
+  // The message of an error that halted the run (see HaltMessageText).
+  virtual void ShowHaltMessage(const std::string& message) = 0;
+  // Asks for the fields; on kOk they hold what the user entered.
+  virtual PromptOutcome ShowPrompt(TwoFieldPrompt& prompt) = 0;
+  // After a halt: keeps the message on screen until the user presses Enter.
+  virtual void WaitBeforeExit() = 0;
 };
 
-// The text of the error box: the message, with a full stop appended when the
+// The text of the halt message: the message, with a full stop appended when the
 // code of its last character is greater than that of the full stop.
-std::string ErrorBoxText(const std::string& message);
+std::string HaltMessageText(const std::string& message);
 
 // The terminal user interface. Messages go to `out` (standard error); a
-// message waits for Enter only when `in` is a terminal. The dialog reads its
+// message waits for Enter only when `in` is a terminal. The prompt reads its
 // two fields from `in` line by line whether or not it is a terminal: end of
-// input closes the dialog, a line holding only ESC cancels it. The halted
-// main window waits for Enter only on a terminal, so an unattended run with no
-// input never hangs.
+// input closes the prompt, a line holding only ESC cancels it. After a halt
+// the program waits for Enter only on a terminal, so an unattended run with
+// no input never hangs.
 class ConsoleUserInterface final : public UserInterface {
  public:
   ConsoleUserInterface(std::istream& in, std::ostream& out, bool in_is_terminal);
@@ -56,9 +55,9 @@ class ConsoleUserInterface final : public UserInterface {
 
   void ShowErrorMessage(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
-  void ShowErrorBox(const std::string& message) override;
-  DialogOutcome ShowDialog(TwoFieldDialog& dialog) override;
-  void WaitForMainWindowClose() override;
+  void ShowHaltMessage(const std::string& message) override;
+  PromptOutcome ShowPrompt(TwoFieldPrompt& prompt) override;
+  void WaitBeforeExit() override;
 
  private:
   void WaitForEnter();

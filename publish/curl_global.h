@@ -5,7 +5,7 @@
 namespace et::detail {
 
 // Initialises libcurl on the first call; later calls do nothing. Not
-// undone at exit: uploaders owned by the main window may still close their
+// undone at exit: uploaders owned by the run may still close their
 // connections while the program ends.
 void EnsureCurlInitialized();
 

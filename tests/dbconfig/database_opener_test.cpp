@@ -19,7 +19,7 @@
 namespace et {
 namespace {
 
-using test::DialogAnswer;
+using test::PromptAnswer;
 using test::RecordingConnection;
 using test::RecordingUserInterface;
 using test::UiCall;
@@ -40,7 +40,7 @@ struct OpenerCase {
   std::string file_name;
   std::set<std::string> attachable;
   std::set<std::string> creatable;
-  std::vector<DialogAnswer> answers;
+  std::vector<PromptAnswer> answers;
   std::vector<std::string> tried;     // "attach NAME" / "create NAME", in order
   std::vector<std::string> messages;  // plain messages, in order
   bool prompt_shown = false;
@@ -93,7 +93,7 @@ TEST_P(OpenerSequence, TriesTheNamesInOrder) {
   for (const auto& t : c.tried) tried.push_back(Expand(t, dir));
   EXPECT_EQ(connection.tried, tried);
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), c.messages) << ui.Transcript();
-  EXPECT_EQ(ui.Count(UiCall::Kind::kDialog), c.prompt_shown ? 1u : 0u);
+  EXPECT_EQ(ui.Count(UiCall::Kind::kPrompt), c.prompt_shown ? 1u : 0u);
   EXPECT_EQ(error, Expand(c.error, dir));
   EXPECT_EQ(connection.Connected(), c.error.empty());
   EXPECT_EQ(ui.Count(UiCall::Kind::kErrorMessage), 0u);
@@ -280,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "a.fdb",
                    {"SRV:E{dir-1}a.fdb"},
                    {},
-                   {{DialogOutcome::kOk, "SRV", "E"}},
+                   {{PromptOutcome::kOk, "SRV", "E"}},
                    {"attach {dir}a.fdb", "create {dir}a.fdb", "attach SRV:E{dir-1}a.fdb"},
                    {kNotFound},
                    true,
@@ -291,7 +291,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "a.fdb",
                    {},
                    {},
-                   {{DialogOutcome::kOk, "", "E"}},
+                   {{PromptOutcome::kOk, "", "E"}},
                    {"attach {dir}a.fdb", "create {dir}a.fdb"},
                    {kNotFound, kFailed},
                    true,
@@ -302,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "a.fdb",
                    {},
                    {},
-                   {{DialogOutcome::kCancel, "SRV", "E"}},
+                   {{PromptOutcome::kCancel, "SRV", "E"}},
                    {"attach {dir}a.fdb", "create {dir}a.fdb"},
                    {kNotFound, kFailed},
                    true,
@@ -366,7 +366,7 @@ TEST(FindServerAndDrive, PromptAnswersAreWrittenToDatiIni) {
   test::TempDir temp;
   const std::string dir = temp.Path() + "/";
   test::WriteFile(dir + "dati.ini", "; keep me\r\n[ALTRO]\r\nx=1\r\n");
-  RecordingUserInterface ui({{DialogOutcome::kOk, "SRV", "E"}});
+  RecordingUserInterface ui({{PromptOutcome::kOk, "SRV", "E"}});
 
   const std::optional<ServerAndDrive> found = FindServerAndDrive(dir, ui);
 
@@ -379,7 +379,7 @@ TEST(FindServerAndDrive, PromptAnswersAreWrittenToDatiIni) {
   EXPECT_EQ(location.Read("ALTRO", "x"), "1");
   EXPECT_NE(test::ReadFile(dir + "dati.ini").find("; keep me"), std::string::npos);
 
-  ASSERT_EQ(ui.Count(UiCall::Kind::kDialog), 1u);
+  ASSERT_EQ(ui.Count(UiCall::Kind::kPrompt), 1u);
   const UiCall& dialog = ui.Calls().back();
   EXPECT_EQ(dialog.caption, "Non trovato dati.ini");
   EXPECT_EQ(dialog.label,
@@ -391,7 +391,7 @@ TEST(FindServerAndDrive, PromptAnswersAreWrittenToDatiIni) {
 TEST(FindServerAndDrive, EmptyNameIsWrittenAndEmptyDriveIsNot) {
   test::TempDir temp;
   const std::string dir = temp.Path() + "/";
-  RecordingUserInterface ui({{DialogOutcome::kOk, "", ""}});
+  RecordingUserInterface ui({{PromptOutcome::kOk, "", ""}});
   EXPECT_EQ(FindServerAndDrive(dir, ui), std::nullopt);
   const std::string text = test::ReadFile(dir + "dati.ini");
   EXPECT_NE(text.find("Nome Server="), std::string::npos);
@@ -401,13 +401,13 @@ TEST(FindServerAndDrive, EmptyNameIsWrittenAndEmptyDriveIsNot) {
 TEST(FindServerAndDrive, CancelWritesNothing) {
   test::TempDir temp;
   const std::string dir = temp.Path() + "/";
-  RecordingUserInterface ui({{DialogOutcome::kCancel, "SRV", "E"}});
+  RecordingUserInterface ui({{PromptOutcome::kCancel, "SRV", "E"}});
   EXPECT_EQ(FindServerAndDrive(dir, ui), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(dir + "dati.ini"));
 }
 
 TEST(FindServerAndDrive, UnwritableDatiIniIsRaised) {
-  RecordingUserInterface ui({{DialogOutcome::kOk, "SRV", "E"}});
+  RecordingUserInterface ui({{PromptOutcome::kOk, "SRV", "E"}});
   EXPECT_THROW(FindServerAndDrive("/nonexistent-dir/", ui), Error);
 }
 
@@ -460,7 +460,7 @@ TEST(OpenDatabaseEmbedded, FinalFailureCarriesTheEngineReason) {
   }
   EXPECT_FALSE(connection.Connected());
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), (std::vector<std::string>{kNotFound, kFailed}));
-  EXPECT_EQ(ui.Count(UiCall::Kind::kDialog), 1u);
+  EXPECT_EQ(ui.Count(UiCall::Kind::kPrompt), 1u);
 }
 
 // Through a Firebird server on 127.0.0.1, when the test run started one.

@@ -262,7 +262,7 @@ TEST_F(PriceListRunTest, FailedConsolidationChangesNothing) {
 }
 
 // Without a usable standard output the failure line cannot be written: the
-// run halts in the error box.
+// run halts with its message.
 TEST_F(PriceListRunTest, UnwritableFailureLineHaltsTheRun) {
   Set("CAT_EXPPRVEN_NOMEFILE", "");
   const ProcessResult r = Run(/*close_stdout=*/true);

@@ -286,7 +286,7 @@ TEST_F(PromoStockRunTest, ErrorAmidTheRowsKeepsTheLinesWrittenSoFar) {
 }
 
 // Without a usable standard output the failure line cannot be written: that
-// error reaches the run driver, which shows it in its error box.
+// error halts the run, which shows it as the halt message.
 TEST_F(PromoStockRunTest, FailureLineThatCannotBeWrittenReachesTheErrorBox) {
   installation_.SetTabX("CAT_EXPPROMOSTOCK_NOMEFILE", "");
   RunOptions options;

@@ -57,6 +57,7 @@ TEST(ValueToInt32Test, ConvertsNumbersTextsAndNull) {
       {Scaled{-1299, -2}, -12},
       {-3.9, -3},
       {Text("-17"), -17},
+      {Text(" 5"), 5},  // leading blanks are skipped, as in the settings
       {true, 1},
   };
   for (const auto& [value, expected] : cases) {
@@ -67,7 +68,7 @@ TEST(ValueToInt32Test, ConvertsNumbersTextsAndNull) {
 
 TEST(ValueToInt32Test, RefusesWhatIsNoWholeNumberInRange) {
   const std::vector<Value> cases = {
-      Int(2147483648LL), Scaled{300000000000, -1}, 3e10, Text(" 5"), Text("5.5"), Text(""),
+      Int(2147483648LL), Scaled{300000000000, -1}, 3e10, Text("5 "), Text("5.5"), Text(""),
       Text("abc"),       Date{2024, 1, 1}};
   for (const Value& value : cases) {
     SCOPED_TRACE(::testing::PrintToString(value));

@@ -9,7 +9,7 @@
 namespace et {
 namespace {
 
-TEST(ErrorBoxTextTest, FullStopOnlyAfterACharacterAboveTheFullStop) {
+TEST(HaltMessageTextTest, FullStopOnlyAfterACharacterAboveTheFullStop) {
   struct Case {
     const char* message;
     const char* expected;
@@ -29,7 +29,7 @@ TEST(ErrorBoxTextTest, FullStopOnlyAfterACharacterAboveTheFullStop) {
       {"Citt\u00E0", "Citt\u00E0."},  // any non-ASCII character is above
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(ErrorBoxText(c.message), c.expected) << c.message;
+  for (const Case& c : cases) EXPECT_EQ(HaltMessageText(c.message), c.expected) << c.message;
 }
 
 TEST(ErrorTypeNameTest, NamesTheKindOfError) {
@@ -50,8 +50,8 @@ struct Console {
   ConsoleUserInterface ui;
 };
 
-TwoFieldDialog ServerDialog() {
-  TwoFieldDialog d;
+TwoFieldPrompt ServerDialog() {
+  TwoFieldPrompt d;
   d.caption = "Non trovato dati.ini";
   d.label = "Inserire il nome del computer\r\nunit\u00E0 disco";
   d.field1 = "vecchio";
@@ -63,8 +63,8 @@ TwoFieldDialog ServerDialog() {
 
 TEST(ConsoleUserInterfaceTest, DialogOkTakesOneLinePerField) {
   Console c("SERVER1\r\nD\nresto\n");
-  TwoFieldDialog d = ServerDialog();
-  EXPECT_EQ(c.ui.ShowDialog(d), DialogOutcome::kOk);
+  TwoFieldPrompt d = ServerDialog();
+  EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "SERVER1");  // the CR of a CR LF line is not part of the field
   EXPECT_EQ(d.field2, "D");
   const std::string shown = c.out.str();
@@ -84,8 +84,8 @@ TEST(ConsoleUserInterfaceTest, DialogOkTakesOneLinePerField) {
 
 TEST(ConsoleUserInterfaceTest, DialogOkWithEmptyLinesEmptiesTheFields) {
   Console c("\n\n");
-  TwoFieldDialog d = ServerDialog();
-  EXPECT_EQ(c.ui.ShowDialog(d), DialogOutcome::kOk);
+  TwoFieldPrompt d = ServerDialog();
+  EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "");
   EXPECT_EQ(d.field2, "");
 }
@@ -93,23 +93,23 @@ TEST(ConsoleUserInterfaceTest, DialogOkWithEmptyLinesEmptiesTheFields) {
 TEST(ConsoleUserInterfaceTest, EscapeLineCancelsAndLeavesTheFields) {
   for (const char* input : {"\x1b\n", "\x1b\r\n", "SERVER1\n\x1b\n"}) {
     Console c(input);
-    TwoFieldDialog d = ServerDialog();
-    EXPECT_EQ(c.ui.ShowDialog(d), DialogOutcome::kCancel) << testing::PrintToString(input);
+    TwoFieldPrompt d = ServerDialog();
+    EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kCancel) << testing::PrintToString(input);
     EXPECT_EQ(d.field1, "vecchio");
     EXPECT_EQ(d.field2, "C");
   }
   // ESC with other text is an ordinary value.
   Console c("\x1bx\nD\n");
-  TwoFieldDialog d = ServerDialog();
-  EXPECT_EQ(c.ui.ShowDialog(d), DialogOutcome::kOk);
+  TwoFieldPrompt d = ServerDialog();
+  EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "\x1bx");
 }
 
 TEST(ConsoleUserInterfaceTest, EndOfInputClosesTheDialogAndLeavesTheFields) {
   for (const char* input : {"", "SERVER1\n", "SERVER1"}) {
     Console c(input);
-    TwoFieldDialog d = ServerDialog();
-    EXPECT_EQ(c.ui.ShowDialog(d), DialogOutcome::kClosed) << testing::PrintToString(input);
+    TwoFieldPrompt d = ServerDialog();
+    EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kClosed) << testing::PrintToString(input);
     EXPECT_EQ(d.field1, "vecchio");
     EXPECT_EQ(d.field2, "C");
   }
@@ -117,8 +117,8 @@ TEST(ConsoleUserInterfaceTest, EndOfInputClosesTheDialogAndLeavesTheFields) {
 
 TEST(ConsoleUserInterfaceTest, DialogReadsItsInputAlsoFromATerminal) {
   Console c("SRV\nE\n", /*terminal=*/true);
-  TwoFieldDialog d = ServerDialog();
-  EXPECT_EQ(c.ui.ShowDialog(d), DialogOutcome::kOk);
+  TwoFieldPrompt d = ServerDialog();
+  EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "SRV");
   EXPECT_EQ(d.field2, "E");
 }
@@ -127,8 +127,8 @@ TEST(ConsoleUserInterfaceTest, MessagesWithoutTerminalDoNotWait) {
   Console c("untouched\n");
   c.ui.ShowErrorMessage("File PARAMETRIQUORVANDELIX.INI non esistente!");
   c.ui.ShowMessage("DIRCATINTERNET mancante");
-  c.ui.ShowErrorBox("Connessione rifiutata");
-  c.ui.WaitForMainWindowClose();
+  c.ui.ShowHaltMessage("Connessione rifiutata");
+  c.ui.WaitBeforeExit();
   EXPECT_EQ(c.out.str(),
             "[errore] File PARAMETRIQUORVANDELIX.INI non esistente!\n"
             "DIRCATINTERNET mancante\n"
@@ -142,8 +142,8 @@ TEST(ConsoleUserInterfaceTest, MessagesOnATerminalWaitForEnter) {
   Console c("\n\n\n\nleft\n", /*terminal=*/true);
   c.ui.ShowErrorMessage("uno");
   c.ui.ShowMessage("due");
-  c.ui.ShowErrorBox("tre!");
-  c.ui.WaitForMainWindowClose();
+  c.ui.ShowHaltMessage("tre!");
+  c.ui.WaitBeforeExit();
   std::string rest;
   std::getline(c.in, rest);
   EXPECT_EQ(rest, "left");  // each of the four took exactly one line
@@ -156,7 +156,7 @@ TEST(ConsoleUserInterfaceTest, MessagesOnATerminalWaitForEnter) {
 TEST(ConsoleUserInterfaceTest, WaitingOnATerminalEndsAtEndOfInput) {
   Console c("", /*terminal=*/true);
   c.ui.ShowMessage("x");
-  c.ui.WaitForMainWindowClose();
+  c.ui.WaitBeforeExit();
   EXPECT_TRUE(c.in.eof());
 }
 

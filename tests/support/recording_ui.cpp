@@ -11,23 +11,23 @@ const char* KindName(UiCall::Kind kind) {
       return "error message";
     case UiCall::Kind::kMessage:
       return "message";
-    case UiCall::Kind::kErrorBox:
-      return "error box";
-    case UiCall::Kind::kDialog:
-      return "dialog";
-    case UiCall::Kind::kWaitForClose:
-      return "wait for close";
+    case UiCall::Kind::kHaltMessage:
+      return "halt message";
+    case UiCall::Kind::kPrompt:
+      return "prompt";
+    case UiCall::Kind::kWaitBeforeExit:
+      return "wait before exit";
   }
   return "?";
 }
 
-const char* OutcomeName(DialogOutcome outcome) {
+const char* OutcomeName(PromptOutcome outcome) {
   switch (outcome) {
-    case DialogOutcome::kOk:
+    case PromptOutcome::kOk:
       return "OK";
-    case DialogOutcome::kCancel:
+    case PromptOutcome::kCancel:
       return "Cancel";
-    case DialogOutcome::kClosed:
+    case PromptOutcome::kClosed:
       return "closed";
   }
   return "?";
@@ -35,7 +35,7 @@ const char* OutcomeName(DialogOutcome outcome) {
 
 }  // namespace
 
-RecordingUserInterface::RecordingUserInterface(std::vector<DialogAnswer> script)
+RecordingUserInterface::RecordingUserInterface(std::vector<PromptAnswer> script)
     : script_(script.begin(), script.end()) {}
 
 void RecordingUserInterface::ShowErrorMessage(const std::string& text) {
@@ -46,18 +46,18 @@ void RecordingUserInterface::ShowMessage(const std::string& text) {
   Record(UiCall::Kind::kMessage, text);
 }
 
-void RecordingUserInterface::ShowErrorBox(const std::string& message) {
-  Record(UiCall::Kind::kErrorBox, message);
+void RecordingUserInterface::ShowHaltMessage(const std::string& message) {
+  Record(UiCall::Kind::kHaltMessage, message);
 }
 
-DialogOutcome RecordingUserInterface::ShowDialog(TwoFieldDialog& dialog) {
-  UiCall call{UiCall::Kind::kDialog, {}, dialog.caption, dialog.label, dialog.field1, dialog.field2,
-              DialogOutcome::kClosed};
+PromptOutcome RecordingUserInterface::ShowPrompt(TwoFieldPrompt& dialog) {
+  UiCall call{UiCall::Kind::kPrompt, {}, dialog.caption, dialog.label, dialog.field1, dialog.field2,
+              PromptOutcome::kClosed};
   if (!script_.empty()) {
-    const DialogAnswer answer = script_.front();
+    const PromptAnswer answer = script_.front();
     script_.pop_front();
     call.outcome = answer.outcome;
-    if (answer.outcome == DialogOutcome::kOk) {
+    if (answer.outcome == PromptOutcome::kOk) {
       dialog.field1 = answer.field1;
       dialog.field2 = answer.field2;
     }
@@ -66,9 +66,9 @@ DialogOutcome RecordingUserInterface::ShowDialog(TwoFieldDialog& dialog) {
   return calls_.back().outcome;
 }
 
-void RecordingUserInterface::WaitForMainWindowClose() { Record(UiCall::Kind::kWaitForClose, {}); }
+void RecordingUserInterface::WaitBeforeExit() { Record(UiCall::Kind::kWaitBeforeExit, {}); }
 
-void RecordingUserInterface::AnswerDialog(DialogOutcome outcome, std::string field1,
+void RecordingUserInterface::AnswerPrompt(PromptOutcome outcome, std::string field1,
                                           std::string field2) {
   script_.push_back({outcome, std::move(field1), std::move(field2)});
 }
@@ -76,7 +76,7 @@ void RecordingUserInterface::AnswerDialog(DialogOutcome outcome, std::string fie
 std::vector<std::string> RecordingUserInterface::Texts(UiCall::Kind kind) const {
   std::vector<std::string> texts;
   for (const UiCall& c : calls_) {
-    if (c.kind == kind) texts.push_back(kind == UiCall::Kind::kDialog ? c.caption : c.text);
+    if (c.kind == kind) texts.push_back(kind == UiCall::Kind::kPrompt ? c.caption : c.text);
   }
   return texts;
 }
@@ -90,7 +90,7 @@ std::string RecordingUserInterface::Transcript() const {
   std::string out;
   for (const UiCall& c : calls_) {
     out += KindName(c.kind);
-    if (c.kind == UiCall::Kind::kDialog) {
+    if (c.kind == UiCall::Kind::kPrompt) {
       out += " \"" + c.caption + "\" -> " + OutcomeName(c.outcome);
     } else if (!c.text.empty()) {
       out += ": " + c.text;
@@ -101,7 +101,7 @@ std::string RecordingUserInterface::Transcript() const {
 }
 
 void RecordingUserInterface::Record(UiCall::Kind kind, const std::string& text) {
-  calls_.push_back({kind, text, {}, {}, {}, {}, DialogOutcome::kClosed});
+  calls_.push_back({kind, text, {}, {}, {}, {}, PromptOutcome::kClosed});
 }
 
 }  // namespace et::test

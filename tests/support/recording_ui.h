@@ -11,20 +11,20 @@
 namespace et::test {
 
 struct UiCall {
-  enum class Kind { kErrorMessage, kMessage, kErrorBox, kDialog, kWaitForClose };
+  enum class Kind { kErrorMessage, kMessage, kHaltMessage, kPrompt, kWaitBeforeExit };
   Kind kind;
-  std::string text;     // the message (for the error box, as passed, before ErrorBoxText)
+  std::string text;     // the message (for the halt message, as passed, before HaltMessageText)
   std::string caption;  // dialogs only
   std::string label;    // dialogs only
   std::string field1;   // dialogs only: the fields as the dialog was shown
   std::string field2;
-  DialogOutcome outcome = DialogOutcome::kClosed;  // dialogs only: the answer given
+  PromptOutcome outcome = PromptOutcome::kClosed;  // dialogs only: the answer given
 };
 
 // One scripted answer to a dialog. On kOk the dialog's fields take field1 and
 // field2; on kCancel and kClosed they stay as they were.
-struct DialogAnswer {
-  DialogOutcome outcome;
+struct PromptAnswer {
+  PromptOutcome outcome;
   std::string field1;
   std::string field2;
 };
@@ -32,17 +32,17 @@ struct DialogAnswer {
 class RecordingUserInterface final : public UserInterface {
  public:
   RecordingUserInterface() = default;
-  explicit RecordingUserInterface(std::vector<DialogAnswer> script);
+  explicit RecordingUserInterface(std::vector<PromptAnswer> script);
 
   void ShowErrorMessage(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
-  void ShowErrorBox(const std::string& message) override;
+  void ShowHaltMessage(const std::string& message) override;
   // Takes the next scripted answer; with none left the dialog is closed.
-  DialogOutcome ShowDialog(TwoFieldDialog& dialog) override;
-  void WaitForMainWindowClose() override;
+  PromptOutcome ShowPrompt(TwoFieldPrompt& dialog) override;
+  void WaitBeforeExit() override;
 
   // Adds an answer at the end of the script.
-  void AnswerDialog(DialogOutcome outcome, std::string field1 = {}, std::string field2 = {});
+  void AnswerPrompt(PromptOutcome outcome, std::string field1 = {}, std::string field2 = {});
   std::size_t UnusedAnswers() const { return script_.size(); }
 
   const std::vector<UiCall>& Calls() const { return calls_; }
@@ -55,7 +55,7 @@ class RecordingUserInterface final : public UserInterface {
  private:
   void Record(UiCall::Kind kind, const std::string& text);
   std::vector<UiCall> calls_;
-  std::deque<DialogAnswer> script_;
+  std::deque<PromptAnswer> script_;
 };
 
 }  // namespace et::test
