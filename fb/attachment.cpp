@@ -18,8 +18,10 @@ void EndTransactions(detail::AttachmentHandle& handle) {
       detail::CloseCursors(*t);
       Status status;
       t->transaction->rollback(status.get());
-      if (status.Failed()) t->transaction->release();
-      t->transaction = nullptr;
+      // A successful rollback ends the interface; after a failed one the
+      // owner releases it.
+      if (!status.Failed()) t->transaction.Disown();
+      t->transaction.Reset();
     }
     t->owner = nullptr;
   }
@@ -31,8 +33,8 @@ void DetachHandle(detail::AttachmentHandle& handle) {
   EndTransactions(handle);
   Status status;
   handle.attachment->detach(status.get());
-  status.Check();  // a successful detach releases the interface
-  handle.attachment = nullptr;
+  status.Check();
+  handle.attachment.Disown();  // a successful detach ends the interface
 }
 
 // Detaches or, when the engine refuses, drops the interface, which frees the
@@ -43,17 +45,10 @@ void DiscardHandle(std::unique_ptr<detail::AttachmentHandle>& handle) {
     try {
       DetachHandle(*handle);
     } catch (...) {
-      handle->attachment->release();
-      handle->attachment = nullptr;
+      handle->attachment.Reset();
     }
   }
   handle.reset();
-}
-
-std::unique_ptr<detail::AttachmentHandle> MakeHandle(Firebird::IAttachment* attachment) {
-  auto handle = std::make_unique<detail::AttachmentHandle>();
-  handle->attachment = attachment;
-  return handle;
 }
 
 }  // namespace
@@ -78,38 +73,37 @@ Attachment& Attachment::operator=(Attachment&& other) noexcept {
 Attachment Attachment::Attach(const std::string& database, const std::string& user,
                               const std::string& password) {
   Status status;
-  Firebird::IXpbBuilder* dpb =
-      detail::Util()->getXpbBuilder(status.get(), Firebird::IXpbBuilder::DPB, nullptr, 0);
+  detail::Owned<Firebird::IXpbBuilder> dpb(
+      detail::Util()->getXpbBuilder(status.get(), Firebird::IXpbBuilder::DPB, nullptr, 0));
   status.Check();
   dpb->insertString(status.get(), isc_dpb_user_name, user.c_str());
-  if (!status.Failed()) dpb->insertString(status.get(), isc_dpb_password, password.c_str());
-  Firebird::IAttachment* attachment = nullptr;
-  if (!status.Failed()) {
-    const unsigned length = dpb->getBufferLength(status.get());
-    const unsigned char* buffer = dpb->getBuffer(status.get());
-    if (!status.Failed()) {
-      Firebird::IProvider* provider = detail::Master()->getDispatcher();
-      attachment = provider->attachDatabase(status.get(), database.c_str(), length, buffer);
-      provider->release();
-    }
-  }
-  dpb->dispose();
   status.Check();
-  return Attachment(MakeHandle(attachment));
+  dpb->insertString(status.get(), isc_dpb_password, password.c_str());
+  status.Check();
+  const unsigned length = status.Checked(dpb->getBufferLength(status.get()));
+  const unsigned char* buffer = status.Checked(dpb->getBuffer(status.get()));
+  detail::Owned<Firebird::IProvider> provider(detail::Master()->getDispatcher());
+  detail::Owned<Firebird::IAttachment> attachment(
+      provider->attachDatabase(status.get(), database.c_str(), length, buffer));
+  status.Check();
+  auto handle = std::make_unique<detail::AttachmentHandle>();
+  handle->attachment = std::move(attachment);
+  return Attachment(std::move(handle));
 }
 
 Attachment Attachment::ExecuteCreateDatabase(const std::string& create_statement,
                                              unsigned dialect) {
   Status status;
   FB_BOOLEAN is_create = FB_FALSE;
-  Firebird::IAttachment* attachment = detail::Util()->executeCreateDatabase(
+  auto handle = std::make_unique<detail::AttachmentHandle>();
+  handle->attachment.Reset(detail::Util()->executeCreateDatabase(
       status.get(), static_cast<unsigned>(create_statement.size()), create_statement.c_str(),
-      dialect, &is_create);
+      dialect, &is_create));
   status.Check();
-  if (!attachment) {
+  if (!handle->attachment) {
     throw DatabaseError("Not a CREATE DATABASE statement: " + create_statement);
   }
-  return Attachment(MakeHandle(attachment));
+  return Attachment(std::move(handle));
 }
 
 bool Attachment::IsAttached() const { return handle_ && handle_->attachment; }

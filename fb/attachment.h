@@ -12,13 +12,17 @@ struct AttachmentHandle;  // owns the IAttachment
 }
 
 // A database attachment. Move-only; detaches when it dies (never throws).
-// Transactions and statements made on it hold its address: keep it in place
-// (do not move it) while they live.
+// Transactions and statements made on it keep working when the object is
+// moved: they hold the connection, not the object.
 class Attachment final {
  public:
-  Attachment();  // not attached
+  // An object not attached to any database.
+  Attachment();
+  // Detaches as Detach does, or drops the connection when the engine refuses.
   ~Attachment();
+  // Takes over the other's connection, leaving it not attached.
   Attachment(Attachment&&) noexcept;
+  // Detaches this object's connection first, then takes over the other's.
   Attachment& operator=(Attachment&&) noexcept;
   Attachment(const Attachment&) = delete;
   Attachment& operator=(const Attachment&) = delete;

@@ -13,7 +13,7 @@ namespace {
 // Largest segment a segmented blob takes in one call.
 constexpr std::size_t kSegment = 32768;
 
-// Owns an open blob; cancels it (never throws) when not closed on purpose.
+// An open blob; cancels it (never throws) when not closed on purpose.
 class OpenBlob final {
  public:
   explicit OpenBlob(Firebird::IBlob* blob) : blob_(blob) {}
@@ -21,22 +21,24 @@ class OpenBlob final {
     if (!blob_) return;
     Status status;
     blob_->cancel(status.get());
-    if (status.Failed()) blob_->release();
+    // A successful cancel ends the interface; after a failed one the owner
+    // releases it.
+    if (!status.Failed()) blob_.Disown();
   }
   OpenBlob(const OpenBlob&) = delete;
   OpenBlob& operator=(const OpenBlob&) = delete;
 
-  Firebird::IBlob* operator->() const { return blob_; }
+  Firebird::IBlob* operator->() const { return blob_.Get(); }
 
   void Close() {
     Status status;
     blob_->close(status.get());
-    status.Check();  // a successful close releases the interface
-    blob_ = nullptr;
+    status.Check();
+    blob_.Disown();  // a successful close ends the interface
   }
 
  private:
-  Firebird::IBlob* blob_;
+  Owned<Firebird::IBlob> blob_;
 };
 
 }  // namespace
@@ -52,8 +54,8 @@ std::string ReadBlob(Firebird::IAttachment* attachment, Firebird::ITransaction* 
   char buffer[kSegment];
   for (;;) {
     unsigned length = 0;
-    const int result = blob->getSegment(status.get(), sizeof buffer, buffer, &length);
-    status.Check();
+    const int result =
+        status.Checked(blob->getSegment(status.get(), sizeof buffer, buffer, &length));
     if (result == Firebird::IStatus::RESULT_NO_DATA) break;
     bytes.append(buffer, length);  // RESULT_OK or RESULT_SEGMENT (a part of one)
   }

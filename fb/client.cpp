@@ -19,9 +19,16 @@ Firebird::IUtil* Util() {
 
 Status::Status()
     : status_(Master()->getStatus()),
-      wrapper_(std::make_unique<Firebird::CheckStatusWrapper>(status_)) {}
+      wrapper_(std::make_unique<Firebird::CheckStatusWrapper>(status_.Get())) {}
 
-Status::~Status() { status_->dispose(); }
+Status::~Status() = default;
+
+Firebird::CheckStatusWrapper* Status::get() const {
+  Check();
+  return wrapper_.get();
+}
+
+void Status::Clear() { wrapper_->init(); }
 
 bool Status::Failed() const {
   return (wrapper_->getState() & Firebird::IStatus::STATE_ERRORS) != 0;
@@ -40,7 +47,14 @@ std::string Status::Message() const {
 }
 
 void Status::Check() const {
-  if (Failed()) throw DatabaseError(Message());
+  if (!Failed()) return;
+  const intptr_t* errors = wrapper_->getErrors();
+  // The vector is pairs of a kind and a value; the first error code is the
+  // value of the first isc_arg_gds pair.
+  const int code = errors[0] == isc_arg_gds ? static_cast<int>(errors[1]) : 0;
+  char sql_state[FB_SQLSTATE_SIZE] = {};
+  fb_sqlstate(sql_state, errors);
+  throw DatabaseError(Message(), code, sql_state);
 }
 
 }  // namespace et::fb::detail

@@ -8,6 +8,7 @@
 
 namespace et::fb {
 
+// Statement text with positional markers, and the names behind them.
 struct ParsedSql {
   std::string text;  // the statement with every parameter marker as "?"
   // One entry per "?" of text, in order: the marker's name in upper case, or

@@ -30,10 +30,10 @@ struct FieldInfo {
 struct StatementHandle {
   TransactionHandle* transaction = nullptr;  // null once the transaction object died
   Firebird::IAttachment* attachment = nullptr;
-  Firebird::IStatement* statement = nullptr;
-  Firebird::IMessageMetadata* input = nullptr;   // as prepared
-  Firebird::IMessageMetadata* output = nullptr;  // as prepared
-  Firebird::IResultSet* cursor = nullptr;
+  Owned<Firebird::IStatement> statement;
+  Owned<Firebird::IMessageMetadata> input;   // as prepared
+  Owned<Firebird::IMessageMetadata> output;  // as prepared
+  Owned<Firebird::IResultSet> cursor;
   bool selects = false;  // executing opens a cursor
 
   std::vector<std::string> markers;  // name per parameter position, empty for "?"
@@ -105,18 +105,16 @@ std::vector<FieldInfo> Describe(Firebird::IMessageMetadata* meta) {
   std::vector<FieldInfo> fields;
   if (!meta) return fields;
   Status status;
-  const unsigned count = meta->getCount(status.get());
-  status.Check();
+  const unsigned count = status.Checked(meta->getCount(status.get()));
   for (unsigned i = 0; i < count; ++i) {
     FieldInfo f;
-    f.type = meta->getType(status.get(), i);
-    f.sub_type = meta->getSubType(status.get(), i);
-    f.scale = meta->getScale(status.get(), i);
-    f.charset = meta->getCharSet(status.get(), i);
-    f.length = meta->getLength(status.get(), i);
-    f.offset = meta->getOffset(status.get(), i);
-    f.null_offset = meta->getNullOffset(status.get(), i);
-    status.Check();
+    f.type = status.Checked(meta->getType(status.get(), i));
+    f.sub_type = status.Checked(meta->getSubType(status.get(), i));
+    f.scale = status.Checked(meta->getScale(status.get(), i));
+    f.charset = status.Checked(meta->getCharSet(status.get(), i));
+    f.length = status.Checked(meta->getLength(status.get(), i));
+    f.offset = status.Checked(meta->getOffset(status.get(), i));
+    f.null_offset = status.Checked(meta->getNullOffset(status.get(), i));
     fields.push_back(f);
   }
   return fields;
@@ -214,7 +212,8 @@ Value DecodeColumn(const StatementHandle& h, const FieldInfo& f, const unsigned 
     case SQL_BOOLEAN:
       return Load<FB_BOOLEAN>(at) != FB_FALSE;
     case SQL_BLOB:
-      return BlobFromDatabase(detail::ReadBlob(h.attachment, h.transaction->transaction, at), f);
+      return BlobFromDatabase(detail::ReadBlob(h.attachment, h.transaction->transaction.Get(), at),
+                              f);
     default:  // SQL_NULL; other types are refused when preparing
       return Null{};
   }
@@ -224,7 +223,7 @@ Firebird::ITransaction* ActiveTransaction(const StatementHandle& h) {
   if (!h.transaction || !h.transaction->transaction || !h.transaction->owner) {
     throw DatabaseError("The transaction of the statement is not active");
   }
-  return h.transaction->transaction;
+  return h.transaction->transaction.Get();
 }
 
 void CloseCursor(StatementHandle& h) {
@@ -232,22 +231,23 @@ void CloseCursor(StatementHandle& h) {
   if (!h.cursor) return;
   Status status;
   h.cursor->close(status.get());
-  // A successful close releases the interface. It fails once the
-  // transaction has ended, which closed the cursor already.
-  if (status.Failed()) h.cursor->release();
-  h.cursor = nullptr;
+  // A successful close ends the interface. It fails once the transaction has
+  // ended, which closed the cursor already; the owner then releases it.
+  if (!status.Failed()) h.cursor.Disown();
+  h.cursor.Reset();
 }
 
 void ReleaseAll(StatementHandle& h) {
   CloseCursor(h);
-  if (h.input) h.input->release();
-  if (h.output) h.output->release();
-  h.input = h.output = nullptr;
+  h.input.Reset();
+  h.output.Reset();
   if (h.statement) {
     Status status;
     h.statement->free(status.get());
-    if (status.Failed()) h.statement->release();
-    h.statement = nullptr;
+    // A successful free ends the interface; after a failed one the owner
+    // releases it.
+    if (!status.Failed()) h.statement.Disown();
+    h.statement.Reset();
   }
   if (h.transaction) detail::Unregister(h.transaction->statements, &h);
   h.transaction = nullptr;
@@ -272,47 +272,28 @@ class InputMessage final {
     if (h.params.empty()) return;
     Status status;
     {
-      Builder builder(h.input->getBuilder(status.get()));
+      detail::Owned<Firebird::IMetadataBuilder> builder(h.input->getBuilder(status.get()));
       status.Check();
       for (unsigned i = 0; i < h.params.size(); ++i) {
-        DescribeParam(builder.get(), status, i, h.params[i], h.values[i]);
+        DescribeParam(builder.Get(), status, i, h.params[i], h.values[i]);
       }
-      meta_ = builder.get()->getMetadata(status.get());
+      meta_.Reset(builder->getMetadata(status.get()));
       status.Check();
     }
-    const std::vector<FieldInfo> fields = Describe(meta_);
-    const unsigned length = meta_->getMessageLength(status.get());
-    status.Check();
+    const std::vector<FieldInfo> fields = Describe(meta_.Get());
+    const unsigned length = status.Checked(meta_->getMessageLength(status.get()));
     data_.assign(length, 0);
     for (unsigned i = 0; i < fields.size(); ++i) {
       Fill(h, transaction, h.params[i], fields[i], h.values[i]);
     }
   }
-  ~InputMessage() {
-    if (meta_) meta_->release();
-  }
   InputMessage(const InputMessage&) = delete;
   InputMessage& operator=(const InputMessage&) = delete;
 
-  Firebird::IMessageMetadata* meta() const { return meta_; }
+  Firebird::IMessageMetadata* meta() const { return meta_.Get(); }
   unsigned char* data() { return data_.empty() ? nullptr : data_.data(); }
 
  private:
-  // Owns a metadata builder.
-  class Builder final {
-   public:
-    explicit Builder(Firebird::IMetadataBuilder* b) : b_(b) {}
-    ~Builder() {
-      if (b_) b_->release();
-    }
-    Builder(const Builder&) = delete;
-    Builder& operator=(const Builder&) = delete;
-    Firebird::IMetadataBuilder* get() const { return b_; }
-
-   private:
-    Firebird::IMetadataBuilder* b_;
-  };
-
   static void SetType(Firebird::IMetadataBuilder* b, Status& status, unsigned i, unsigned type,
                       unsigned length, int scale = 0) {
     b->setType(status.get(), i, type);
@@ -387,7 +368,7 @@ class InputMessage final {
     }
   }
 
-  Firebird::IMessageMetadata* meta_ = nullptr;
+  detail::Owned<Firebird::IMessageMetadata> meta_;
   std::vector<unsigned char> data_;
 };
 
@@ -400,8 +381,7 @@ void DecodeRow(StatementHandle& h) {
 void FetchRow(StatementHandle& h) {
   h.has_row = false;
   Status status;
-  const int result = h.cursor->fetchNext(status.get(), h.row_buffer.data());
-  status.Check();
+  const int result = status.Checked(h.cursor->fetchNext(status.get(), h.row_buffer.data()));
   if (result == Firebird::IStatus::RESULT_OK) {
     DecodeRow(h);
   } else {
@@ -438,7 +418,7 @@ void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMod
   StatementHandle& h = *handle_;
   detail::TransactionHandle* th = transaction.Handle();
   if (!th || !th->transaction || !th->owner) throw DatabaseError("The transaction is not active");
-  h.attachment = th->owner->attachment;
+  h.attachment = th->owner->attachment.Get();
 
   ParsedSql parsed;
   if (mode == ParamMode::kNamed) {
@@ -449,21 +429,21 @@ void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMod
   const std::string text = Utf8ToCp1252(parsed.text);
 
   Status status;
-  h.statement =
-      h.attachment->prepare(status.get(), th->transaction, static_cast<unsigned>(text.size()),
-                            text.c_str(), 3, Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+  h.statement.Reset(h.attachment->prepare(status.get(), th->transaction.Get(),
+                                          static_cast<unsigned>(text.size()), text.c_str(), 3,
+                                          Firebird::IStatement::PREPARE_PREFETCH_METADATA));
   status.Check();
   h.transaction = th;
   th->statements.push_back(&h);  // from here the destructor frees the statement
 
-  h.selects = (h.statement->getFlags(status.get()) & Firebird::IStatement::FLAG_HAS_CURSOR) != 0;
+  h.selects = (status.Checked(h.statement->getFlags(status.get())) &
+               Firebird::IStatement::FLAG_HAS_CURSOR) != 0;
+  h.input.Reset(h.statement->getInputMetadata(status.get()));
   status.Check();
-  h.input = h.statement->getInputMetadata(status.get());
-  status.Check();
-  h.output = h.statement->getOutputMetadata(status.get());
+  h.output.Reset(h.statement->getOutputMetadata(status.get()));
   status.Check();
 
-  h.params = Describe(h.input);
+  h.params = Describe(h.input.Get());
   h.values.assign(h.params.size(), Null{});
   if (mode == ParamMode::kNamed) {
     if (parsed.markers.size() != h.params.size()) {
@@ -482,10 +462,9 @@ void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMod
     h.markers.assign(h.params.size(), std::string());
   }
 
-  h.columns = Describe(h.output);
+  h.columns = Describe(h.output.Get());
   for (unsigned i = 0; i < h.columns.size(); ++i) {
-    const char* alias = h.output->getAlias(status.get(), i);
-    status.Check();
+    const char* alias = status.Checked(h.output->getAlias(status.get(), i));
     h.column_names.push_back(Cp1252ToUtf8(alias ? alias : ""));
     if (const char* bad = UnreadableTypeName(h.columns[i].type)) {
       throw DatabaseError("Column " + h.column_names.back() + " has a type this program " +
@@ -493,8 +472,7 @@ void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMod
     }
   }
   if (h.output) {
-    const unsigned length = h.output->getMessageLength(status.get());
-    status.Check();
+    const unsigned length = status.Checked(h.output->getMessageLength(status.get()));
     h.row_buffer.assign(length, 0);
   }
 }
@@ -542,14 +520,14 @@ void Statement::Execute() {
   InputMessage in(h, transaction);
   Status status;
   if (h.selects) {
-    h.cursor =
-        h.statement->openCursor(status.get(), transaction, in.meta(), in.data(), h.output, 0);
+    h.cursor.Reset(h.statement->openCursor(status.get(), transaction, in.meta(), in.data(),
+                                           h.output.Get(), 0));
     status.Check();
     FetchRow(h);
     return;
   }
   h.statement->execute(status.get(), transaction, in.meta(), in.data(),
-                       h.columns.empty() ? nullptr : h.output,
+                       h.columns.empty() ? nullptr : h.output.Get(),
                        h.columns.empty() ? nullptr : h.row_buffer.data());
   status.Check();
   h.affected = static_cast<std::size_t>(h.statement->getAffectedRecords(status.get()));

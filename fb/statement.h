@@ -17,6 +17,7 @@ namespace detail {
 struct StatementHandle;
 }
 
+// How the statement text marks its parameters.
 enum class ParamMode {
   kNamed,  // ":NAME" outside string literals, quoted identifiers and comments
            // becomes a positional marker; a name may occur more than once
@@ -29,8 +30,11 @@ class Statement final {
  public:
   // Prepares the text (SQL dialect 3). Raises DatabaseError.
   Statement(Transaction& transaction, std::string_view sql, ParamMode mode = ParamMode::kNamed);
+  // Closes the cursor and frees the prepared statement.
   ~Statement();
+  // Takes over the other's prepared statement, leaving it unprepared.
   Statement(Statement&&) noexcept;
+  // Frees this object's statement, then takes over the other's.
   Statement& operator=(Statement&&) noexcept;
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -58,12 +62,16 @@ class Statement final {
   // Closes the cursor if open; parameters stay bound.
   void Close();
 
-  // Output columns: count, name (alias when given) and the current row's
-  // values by position or by name (compared without regard to case; raises
-  // Error for an unknown name).
+  // Number of output columns.
   std::size_t ColumnCount() const;
+  // Name of an output column (its alias when given). Raises Error when out
+  // of range.
   std::string ColumnName(std::size_t index) const;
+  // The current row's value by position. Raises Error when out of range or
+  // without a current row.
   const Value& Field(std::size_t index) const;
+  // The current row's value by column name (compared without regard to
+  // case). Raises Error for an unknown name or without a current row.
   const Value& Field(std::string_view name) const;
 
   // Rows affected by the last data-changing Execute.

@@ -13,10 +13,10 @@ namespace {
 
 using detail::Status;
 
-// Forgets the transaction interface (already ended or released) and leaves
-// the attachment's list.
+// Lets go of the transaction interface (releasing it unless a call ended it
+// already) and leaves the attachment's list.
 void Forget(detail::TransactionHandle& handle) {
-  handle.transaction = nullptr;
+  handle.transaction.Reset();
   if (handle.owner) detail::Unregister(handle.owner->transactions, &handle);
   handle.owner = nullptr;
 }
@@ -29,7 +29,9 @@ void Discard(std::unique_ptr<detail::TransactionHandle>& handle) {
     detail::CloseCursors(*handle);
     Status status;
     handle->transaction->rollback(status.get());
-    if (status.Failed()) handle->transaction->release();
+    // A successful rollback ends the interface; after a failed one Forget
+    // releases it.
+    if (!status.Failed()) handle->transaction.Disown();
   }
   Forget(*handle);
   for (detail::StatementHandle* s : handle->statements) detail::LoseTransaction(*s);
@@ -60,19 +62,19 @@ std::vector<unsigned char> ParameterBlock(const TransactionOptions& options) {
 
 Firebird::ITransaction* Active(const std::unique_ptr<detail::TransactionHandle>& handle) {
   if (!handle || !handle->transaction) throw DatabaseError("The transaction is not active");
-  return handle->transaction;
+  return handle->transaction.Get();
 }
 
 }  // namespace
 
 Transaction::Transaction(Attachment& attachment, const TransactionOptions& options)
-    : attachment_(&attachment), handle_(std::make_unique<detail::TransactionHandle>()) {
+    : handle_(std::make_unique<detail::TransactionHandle>()) {
   detail::AttachmentHandle* owner = attachment.Handle();
   if (!owner || !owner->attachment) throw DatabaseError("The database is not attached");
   const std::vector<unsigned char> tpb = ParameterBlock(options);
   Status status;
-  handle_->transaction = owner->attachment->startTransaction(
-      status.get(), static_cast<unsigned>(tpb.size()), tpb.empty() ? nullptr : tpb.data());
+  handle_->transaction.Reset(owner->attachment->startTransaction(
+      status.get(), static_cast<unsigned>(tpb.size()), tpb.empty() ? nullptr : tpb.data()));
   status.Check();
   handle_->owner = owner;
   owner->transactions.push_back(handle_.get());
@@ -85,7 +87,6 @@ Transaction::Transaction(Transaction&&) noexcept = default;
 Transaction& Transaction::operator=(Transaction&& other) noexcept {
   if (this != &other) {
     Discard(handle_);
-    attachment_ = other.attachment_;
     handle_ = std::move(other.handle_);
   }
   return *this;
@@ -96,7 +97,8 @@ void Transaction::Commit() {
   detail::CloseCursors(*handle_);
   Status status;
   transaction->commit(status.get());
-  status.Check();  // a successful commit releases the interface
+  status.Check();
+  handle_->transaction.Disown();  // a successful commit ends the interface
   Forget(*handle_);
 }
 
@@ -111,7 +113,8 @@ void Transaction::Rollback() {
   detail::CloseCursors(*handle_);
   Status status;
   transaction->rollback(status.get());
-  status.Check();  // a successful rollback releases the interface
+  status.Check();
+  handle_->transaction.Disown();  // a successful rollback ends the interface
   Forget(*handle_);
 }
 

@@ -21,22 +21,30 @@ class Transaction final {
   // TransactionOptions::ServerDefaults for no parameter block at all).
   // Raises DatabaseError (also when the attachment is not attached).
   Transaction(Attachment& attachment, const TransactionOptions& options);
+  // Rolls back the transaction if it is still active.
   ~Transaction();
+  // Takes over the other's transaction, leaving it ended.
   Transaction(Transaction&&) noexcept;
+  // Rolls back this object's transaction if active, then takes over the
+  // other's.
   Transaction& operator=(Transaction&&) noexcept;
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
-  void Commit();           // ends the transaction
-  void CommitRetaining();  // commits and keeps the transaction open
-  void Rollback();         // ends the transaction
+  // Commits the work and ends the transaction. Raises DatabaseError.
+  void Commit();
+  // Commits the work and keeps the transaction open. Raises DatabaseError.
+  void CommitRetaining();
+  // Undoes the work and ends the transaction. Raises DatabaseError.
+  void Rollback();
+  // True until the transaction has ended (committed, rolled back, or its
+  // attachment detached).
   bool IsActive() const;
 
-  Attachment& GetAttachment() const { return *attachment_; }
+  // Internal handle for the other classes of this layer.
   detail::TransactionHandle* Handle() const { return handle_.get(); }
 
  private:
-  Attachment* attachment_;
   std::unique_ptr<detail::TransactionHandle> handle_;
 };
 

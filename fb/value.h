@@ -11,6 +11,7 @@
 
 namespace et::fb {
 
+// SQL NULL.
 struct Null {
   bool operator==(const Null&) const = default;
 };
@@ -21,14 +22,17 @@ struct Scaled {
   int scale = 0;
   bool operator==(const Scaled&) const = default;
 };
+// A calendar date.
 struct Date {
   int year = 0, month = 0, day = 0;
   bool operator==(const Date&) const = default;
 };
+// A time of day.
 struct Time {
   int hour = 0, minute = 0, second = 0, fraction = 0;  // fraction: 1/10000 s
   bool operator==(const Time&) const = default;
 };
+// A date with a time of day.
 struct Timestamp {
   Date date;
   Time time;
@@ -38,10 +42,12 @@ struct Timestamp {
 // One column or parameter value; text blobs read as std::string.
 using Value = std::variant<Null, Scaled, double, std::string, Date, Time, Timestamp, bool>;
 
+// True for SQL NULL.
 inline bool IsNull(const Value& v) { return std::holds_alternative<Null>(v); }
 
-// Convenience constructors.
+// An integer value (scale 0).
 inline Value Int(std::int64_t v) { return Scaled{v, 0}; }
+// A text value (UTF-8).
 inline Value Text(std::string s) { return Value{std::move(s)}; }
 
 // The text form of a value: NULL empty; integers in decimal with '-' when

@@ -1,6 +1,7 @@
 #include "fb/transaction.h"
 
 #include <gtest/gtest.h>
+#include <ibase.h>
 
 #include "fb/error.h"
 #include "fb_test_db.h"
@@ -148,7 +149,7 @@ TEST_F(TransactionTest, MovedTransactionKeepsWorking) {
   EXPECT_EQ(Scalar("SELECT LIST(ID) FROM T"), Text("1"));
 }
 
-TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnce) {
+TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnceWithItsCode) {
   Exec({"INSERT INTO T (ID, V) VALUES (1, 0)"});
   Attachment other = Attachment::Attach(path_, kUser, kPassword);
   Transaction holder(other, TransactionOptions::Snapshot());
@@ -165,7 +166,31 @@ TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnce) {
     EXPECT_NE(std::string(e.what()).find("update conflicts with concurrent update"),
               std::string::npos)
         << e.what();
+    EXPECT_EQ(e.Code(), isc_deadlock) << e.what();
+    EXPECT_EQ(e.SqlState(), "40001") << e.what();  // serialization failure
+    EXPECT_TRUE(e.IsLockConflict()) << e.Code();
   }
+}
+
+TEST_F(TransactionTest, TheAttachmentMayMoveWhileItsTransactionsLive) {
+  auto first = std::make_unique<Attachment>(Attachment::Attach(path_, kUser, kPassword));
+  Transaction t(*first, TransactionOptions::ReadCommitted());
+  Transaction open(*first, TransactionOptions::ServerDefaults());
+  Statement insert(t, "INSERT INTO T (ID) VALUES (:ID)");
+  Attachment moved = std::move(*first);
+  first.reset();  // the object the transactions were started on is gone
+
+  insert.Set("ID", Int(1));
+  insert.Execute();
+  Statement(t, "INSERT INTO T (ID) VALUES (2)").Execute();
+  t.Commit();
+  EXPECT_EQ(Count(), Int(2));
+
+  // The attachment, wherever it now lives, still ends what is open on it.
+  Statement(open, "INSERT INTO T (ID) VALUES (3)").Execute();
+  moved.Detach();
+  EXPECT_FALSE(open.IsActive());
+  EXPECT_EQ(Count(), Int(2));
 }
 
 TEST_F(TransactionTest, DetachingRollsBackWhatIsStillOpen) {
