@@ -87,7 +87,15 @@ TEST_F(StockRun, WritesUploadsAndTriggersUnderTheCLocale) {
   EXPECT_FALSE(fs::exists(install_->ExportDir() + "logQuorvandelix.txt"));
   const auto commands = ftp_.Commands();
   EXPECT_NE(std::find(commands.begin(), commands.end(), "TYPE A"), commands.end());
-  EXPECT_NE(std::find(commands.begin(), commands.end(), "STOR ESTRAZQ.CSV"), commands.end());
+  // Stored under a temporary name, then renamed over the previous file: the
+  // web side never sees a file cut short under the real name.
+  const auto store = std::find(commands.begin(), commands.end(), "STOR .ESTRAZQ.CSV.part");
+  ASSERT_NE(store, commands.end());
+  EXPECT_EQ(std::find(commands.begin(), commands.end(), "STOR ESTRAZQ.CSV"), commands.end());
+  const auto rename_from = std::find(store, commands.end(), "RNFR .ESTRAZQ.CSV.part");
+  ASSERT_NE(rename_from, commands.end());
+  ASSERT_NE(std::next(rename_from), commands.end());
+  EXPECT_EQ(*std::next(rename_from), "RNTO ESTRAZQ.CSV");
   EXPECT_EQ(commands.back(), "QUIT");
 }
 
