@@ -27,4 +27,20 @@ int ReadTriggerTimeout(SettingsTable& settings) {
   return seconds;
 }
 
+void CheckPlainFileName(const std::string& name, const std::string& what) {
+  bool plain = name != "." && name != "..";
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool control = byte < 0x20 || byte == 0x7F;
+    if (control || c == '/' || c == '\\') plain = false;
+    shown += control ? '?' : c;  // the message is one line whatever the name holds
+  }
+  if (!plain) {
+    throw Error(what + " " + shown +
+                " non valido: serve un nome di file senza percorso e senza caratteri di "
+                "controllo");
+  }
+}
+
 }  // namespace et

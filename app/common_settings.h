@@ -14,4 +14,10 @@ FtpSettings ReadFtpSettings(SettingsTable& settings);
 // for a value that is not a whole number of seconds from 0 up.
 int ReadTriggerTimeout(SettingsTable& settings);
 
+// Raises Error "<what> <name> non valido: ..." unless `name` is a plain file
+// name: no '/' or '\\', no control character, neither "." nor "..". The
+// files are written into the export directory and uploaded under that name,
+// so a name must not reach anywhere else.
+void CheckPlainFileName(const std::string& name, const std::string& what);
+
 }  // namespace et

@@ -21,6 +21,7 @@ PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
   PriceListRunSettings s;
   s.price_list_file = settings.Read("CAT_EXPPRVEN_NOMEFILE");
   if (s.price_list_file.empty()) throw Error("Nome file listini statici non parametrizzato");
+  CheckPlainFileName(s.price_list_file, "Nome file listini statici");
 
   s.price_list_trigger = settings.Read("CAT_EXPPRVEN_SCRIPT");
   if (s.price_list_trigger.empty()) throw Error("Script HTTP listini statici non parametrizzato");
@@ -34,6 +35,7 @@ PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
 
   s.customers_file = settings.Read("CAT_EXPPRVEN_NOMEFILE2");
   if (s.customers_file.empty()) throw Error("Nome file clienti e ricarichi non parametrizzato");
+  CheckPlainFileName(s.customers_file, "Nome file clienti e ricarichi");
 
   s.customers_trigger = settings.Read("CAT_EXPPRVEN_SCRIPT2");
   if (s.customers_trigger.empty()) {

@@ -15,6 +15,7 @@ PromoStockRunSettings PromoStockRunSettings::Read(SettingsTable& settings) {
   PromoStockRunSettings s;
   s.file_name = settings.Read("CAT_EXPPROMOSTOCK_NOMEFILE");
   if (s.file_name.empty()) throw Error("Nome file promo a stock non parametrizzato");
+  CheckPlainFileName(s.file_name, "Nome file promo a stock");
   s.trigger_url = settings.Read("CAT_EXPPROMOSTOCK_SCRIPT");
   if (s.trigger_url.empty()) throw Error("Script HTTP promo a stock non parametrizzato");
   if (!TryParseInt32(settings.Read("ListinoStock"), s.price_list)) s.price_list = 0;

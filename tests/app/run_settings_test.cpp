@@ -23,12 +23,11 @@ class RunSettingsTest : public ::testing::Test {
  protected:
   // Sets the keys; a missing value removes the key.
   void Settings(const Keys& keys) {
-    test::BusinessDb db = install_.Business();
     for (const auto& [key, text] : keys) {
       if (text) {
-        db.SetTabX(key, text);
+        db_.SetTabX(key, text);
       } else {
-        db.RemoveTabX(key);
+        db_.RemoveTabX(key);
       }
     }
   }
@@ -41,12 +40,8 @@ class RunSettingsTest : public ::testing::Test {
   // The message of the check's error, or "" when it passes.
   template <typename Check>
   std::string ErrorOf(Check check) {
-    fb::Attachment business =
-        fb::Attachment::Attach(install_.BusinessDbName(), kDefaultDatabaseUser,
-                               kDefaultDatabasePassword);
-    SettingsTable table(business);
     try {
-      check(table);
+      check(table_);
       return "";
     } catch (const Error& e) {
       return e.what();
@@ -56,14 +51,15 @@ class RunSettingsTest : public ::testing::Test {
     return ErrorOf([&](SettingsTable& t) { PriceListRunSettings::Read(t, dir); });
   }
   PriceListRunSettings PriceListSettings() {
-    fb::Attachment business =
-        fb::Attachment::Attach(install_.BusinessDbName(), kDefaultDatabaseUser,
-                               kDefaultDatabasePassword);
-    SettingsTable table(business);
-    return PriceListRunSettings::Read(table, install_.ExportDir());
+    return PriceListRunSettings::Read(table_, install_.ExportDir());
   }
 
   test::Installation install_;
+  // One connection writes the keys, another reads them as a run does.
+  test::BusinessDb db_ = install_.Business();
+  fb::Attachment business_ = fb::Attachment::Attach(
+      install_.BusinessDbName(), kDefaultDatabaseUser, kDefaultDatabasePassword);
+  SettingsTable table_{business_};
 };
 
 const std::vector<std::string> kPriceListKeys = {"CAT_EXPPRVEN_NOMEFILE", "CAT_EXPPRVEN_SCRIPT",
@@ -151,7 +147,7 @@ TEST_F(RunSettingsTest, PriceListMissingExportDirectoryComesFirst) {
 TEST_F(RunSettingsTest, PriceListUserOnlyKeyReadsAsEmpty) {
   Settings(kCompletePriceList);
   Settings({{"CAT_EXPPRVEN_SCRIPT", std::nullopt}});
-  install_.Business().SetUserTabX("CAT_EXPPRVEN_SCRIPT", "http://h/personale", 1);
+  db_.SetUserTabX("CAT_EXPPRVEN_SCRIPT", "http://h/personale", 1);
   EXPECT_EQ(PriceListCheck(install_.ExportDir()), "Script HTTP listini statici non parametrizzato");
 }
 
@@ -212,6 +208,41 @@ TEST_F(RunSettingsTest, PromoStockMessagesInTheirOrder) {
     RemoveAll({"CAT_EXPPROMOSTOCK_NOMEFILE", "CAT_EXPPROMOSTOCK_SCRIPT", "ListinoStock"});
     Settings(c.keys);
     EXPECT_EQ(ErrorOf([](SettingsTable& t) { PromoStockRunSettings::Read(t); }), c.message);
+  }
+}
+
+TEST_F(RunSettingsTest, FileNamesArePlainNames) {
+  struct Case {
+    std::string value;
+    bool plain;
+  };
+  const std::vector<Case> cases = {
+      {"listini.csv", true},   {"listini 2026.CSV", true}, {".nascosto", true},
+      {"...", true},           {"a..b", true},             {"../escape.csv", false},
+      {"sub/x.csv", false},    {"/tmp/x.csv", false},      {"sub\\x.csv", false},
+      {".", false},            {"..", false},              {"a\rb", false},
+      {"a\nb", false},        {"a\tb", false},           {std::string("a\x7F", 2), false},
+  };
+  Settings(kCompletePriceList);
+  Settings({{"CAT_EXPPROMOSTOCK_SCRIPT", "http://h/p"}, {"ListinoStock", "7"}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    for (const std::string key : {"CAT_EXPPRVEN_NOMEFILE", "CAT_EXPPRVEN_NOMEFILE2"}) {
+      Settings(kCompletePriceList);
+      Settings({{key, c.value}});
+      const std::string error = PriceListCheck(install_.ExportDir());
+      EXPECT_EQ(error.empty(), c.plain) << key << ": " << error;
+      if (!c.plain) {
+        EXPECT_NE(error.find(" non valido: "), std::string::npos) << error;
+      }
+    }
+    Settings({{"CAT_EXPPROMOSTOCK_NOMEFILE", c.value}});
+    const std::string error =
+        ErrorOf([](SettingsTable& t) { PromoStockRunSettings::Read(t); });
+    EXPECT_EQ(error.empty(), c.plain) << error;
+    if (!c.plain) {
+      EXPECT_EQ(error.rfind("Nome file promo a stock ", 0), 0u) << error;
+    }
   }
 }
 

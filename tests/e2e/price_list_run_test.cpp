@@ -2,6 +2,7 @@
 // real installation (embedded business database) with real FTP and HTTP
 // servers on the loopback interface, under Italian regional settings.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -169,6 +170,44 @@ TEST_F(PriceListRunTest, WritesUploadsAndTriggersBothFiles) {
                                {"C0003", kNullText, "0", kNullText},
                                {"C0004", "4", kNullText, "1"},
                                {"C0005", "6", kNullText, "1"}}));
+}
+
+// A file name setting is a plain name: one that would reach outside the
+// export directory (or into another line) stops the run before anything is
+// written, uploaded or triggered.
+TEST_F(PriceListRunTest, FileNamesOutsideTheExportDirectoryAreRefused) {
+  const std::string escape = "et-escape-" + std::to_string(::getpid()) + ".csv";
+  struct Case {
+    std::string key;
+    std::string value;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"CAT_EXPPRVEN_NOMEFILE", "../../" + escape,
+       "Nome file listini statici ../../" + escape + " non valido"},
+      {"CAT_EXPPRVEN_NOMEFILE", "../" + escape, "Nome file listini statici ../" + escape},
+      {"CAT_EXPPRVEN_NOMEFILE", "..", "Nome file listini statici .. non valido"},
+      {"CAT_EXPPRVEN_NOMEFILE", "sub\\x.csv", "Nome file listini statici sub\\x.csv"},
+      {"CAT_EXPPRVEN_NOMEFILE", "a\r\nb.csv", "Nome file listini statici a??b.csv non valido"},
+      {"CAT_EXPPRVEN_NOMEFILE2", "/tmp/" + escape,
+       "Nome file clienti e ricarichi /tmp/" + escape + " non valido"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key + "=" + c.value);
+    Set("CAT_EXPPRVEN_NOMEFILE", "listini.csv");
+    Set("CAT_EXPPRVEN_NOMEFILE2", "clienti.csv");
+    Set(c.key, c.value);
+    const ProcessResult r = Run();
+    EXPECT_EQ(r.exit_status, 233) << Describe(r);
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << Describe(r);
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one line: " << r.out;
+    EXPECT_FALSE(fs::exists(install_.Root() + "/" + escape));
+    EXPECT_FALSE(fs::exists(fs::path(install_.Root()).parent_path() / escape));
+    EXPECT_FALSE(fs::exists("/tmp/" + escape));
+    EXPECT_FALSE(ExportedExists("listini.csv"));
+    EXPECT_TRUE(RequestedPaths().empty());
+  }
+  EXPECT_FALSE(ftp_.HasFile("import/listini.csv"));
 }
 
 // Uploads that fail are logged and the run goes on to both triggers.
