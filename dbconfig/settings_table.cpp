@@ -9,26 +9,10 @@
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "platform/error.h"
+#include "platform/strings.h"
 
 namespace et {
 namespace {
-
-// U+00B4, the acute accent that stands in for an apostrophe in TABX values.
-constexpr const char* kAcuteAccent = "\xC2\xB4";
-
-// Every apostrophe of a value becomes the acute accent.
-std::string ReplaceApostrophes(const std::string& value) {
-  std::string result;
-  result.reserve(value.size());
-  for (char c : value) {
-    if (c == '\'') {
-      result += kAcuteAccent;
-    } else {
-      result += c;
-    }
-  }
-  return result;
-}
 
 // A user's own row, or the shared row (UTENTE NULL) for a user of 0 or less.
 std::string UserCondition(std::int32_t user) {
@@ -86,7 +70,7 @@ void SettingsTable::Write(const std::string& key, const std::string& value, std:
                          "UPDATE TABX SET TESTO=:TESTO\r\n"
                          "WHERE (NOME=:NOME)\r\n" +
                              condition);
-    update.Set("TESTO", fb::Text(ReplaceApostrophes(value)));
+    update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
     update.Set("NOME", fb::Text(key));
     if (user > 0) update.Set("UTENTE", fb::Int(user));
     update.Execute();
@@ -99,7 +83,7 @@ void SettingsTable::Write(const std::string& key, const std::string& value, std:
                          ":UTENTE)\r\n");
     insert.Set("NOME", fb::Text(key));
     insert.Set("TESTO",
-               value.empty() ? fb::Value(fb::Null{}) : fb::Text(ReplaceApostrophes(value)));
+               value.empty() ? fb::Value(fb::Null{}) : fb::Text(ApostrophesToAcuteAccent(value)));
     insert.Set("UTENTE", user > 0 ? fb::Int(user) : fb::Value(fb::Null{}));
     insert.Execute();
   }

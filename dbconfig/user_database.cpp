@@ -10,6 +10,7 @@
 #include "fb/metadata.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/strings.h"
 
 namespace et {
 namespace {
@@ -54,14 +55,6 @@ std::string ReadSettingsText(fb::Transaction& transaction, std::int32_t user) {
 std::string TextOrEmpty(const fb::Value& v) {
   const auto* s = std::get_if<std::string>(&v);
   return s ? *s : std::string();
-}
-
-// Capitals of the letters a to z only, as the stored names are compared.
-std::string UpperAsciiLetters(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 }  // namespace
@@ -155,7 +148,7 @@ UserLogin UserDatabase::Login(const std::string& name, const std::string& passwo
       "FROM UTENTI \r\n"
       "WHERE UPPER(NOMEUTENTE) = CAST(:NOME AS VARCHAR(32000)) \r\n"
       "AND PWDUTENTE = CAST(:PASSWORD AS VARCHAR(32000))\r\n");
-  statement.Set("NOME", fb::Text(UpperAsciiLetters(name)));
+  statement.Set("NOME", fb::Text(AsciiUppered(name)));
   statement.Set("PASSWORD", fb::Text(password));
   statement.Execute();
   UserLogin login;

@@ -33,4 +33,23 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string AsciiUppered(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+std::string ApostrophesToAcuteAccent(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (const char c : s) {
+    if (c == '\'') {
+      out += kAcuteAccent;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace et

@@ -1,5 +1,6 @@
-// Small text helpers shared by the platform layer: the blank trimming of the
-// Windows runtime and comparisons without regard to ASCII case.
+// Small text helpers shared by every layer: the blank trimming of the
+// Windows runtime, comparisons without regard to ASCII case, and the
+// apostrophe rule of the texts the web side imports.
 #pragma once
 
 #include <string>
@@ -32,5 +33,23 @@ std::string AsciiLowered(std::string_view s);
 
 // True when the texts are equal once their ASCII capitals are folded.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// The letter in upper case when it is an ASCII small letter; any other byte
+// as it is.
+constexpr char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The text with its ASCII small letters a to z in capitals; every other byte
+// (accented letters included) as it is.
+std::string AsciiUppered(std::string_view s);
+
+// U+00B4 in UTF-8: the acute accent that stands in for an apostrophe, which
+// the web side's import and the settings table's readers take as a string
+// delimiter.
+inline constexpr std::string_view kAcuteAccent = "\xC2\xB4";
+
+// The text with every apostrophe replaced by the acute accent.
+std::string ApostrophesToAcuteAccent(std::string_view s);
 
 }  // namespace et
