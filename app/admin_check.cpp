@@ -83,9 +83,18 @@ class Report {
   void Ok(const std::string& step, const std::string& note = {}) {
     out_ << step << " ... ok" << (note.empty() ? "" : " (" + note + ")") << std::endl;
   }
+  // The engine's reasons span lines; each step keeps to one.
   void Fail(const std::string& step, const std::string& reason) {
     ++failures_;
-    out_ << step << " ... ERRORE: " << reason << std::endl;
+    std::string line;
+    for (char c : reason) {
+      if (c != '\r' && c != '\n') {
+        line += c;
+      } else if (!line.empty() && line.back() != ' ') {
+        line += ' ';
+      }
+    }
+    out_ << step << " ... ERRORE: " << line << std::endl;
   }
   int Failures() const { return failures_; }
 
