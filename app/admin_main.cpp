@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/admin_check.h"
+#include "app/run.h"
 #include "dbconfig/database_opener.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/settings_table.h"
@@ -53,7 +55,9 @@ struct Options {
   std::string dir;                   // directory of the parameters file
   std::optional<std::int32_t> user;  // --user
   bool help = false;
-  bool version = false;  // --version
+  bool version = false;                 // --version
+  bool value_from_stdin = false;        // --stdin: the last argument is read from standard input
+  std::optional<et::RunKind> run_kind;  // -p or -s, for check
 };
 
 // The configuration a command works on. The user database and the business
@@ -115,12 +119,13 @@ using Run = int (*)(Context&);
 
 struct Command {
   const char* name;
-  const char* synopsis;   // arguments, as the usage line shows them
-  const char* summary;    // one line for the list of commands
-  const char* details;    // the command's own help
-  std::size_t arguments;  // exact number of arguments
-  bool takes_user;        // whether --user applies
-  Run run;
+  const char* synopsis;      // arguments, as the usage line shows them
+  const char* summary;       // one line for the list of commands
+  const char* details;       // the command's own help
+  std::size_t arguments;     // exact number of arguments
+  bool takes_user;           // whether --user applies
+  Run run;                   // nullptr for check, which follows the chain on its own
+  bool takes_stdin = false;  // whether --stdin may stand for the last argument
 };
 
 std::int32_t NumberArgument(const std::string& text, const char* what, const std::string& command) {
@@ -258,29 +263,30 @@ class EchoOff {
   bool active_ = false;
 };
 
-// One line of standard input, without its line end; on a terminal after a
-// prompt and without echo.
-std::string ReadPassword() {
+// One line of standard input, without its line end; on a terminal after the
+// prompt and without echo. `what` names the text in the error raised when
+// standard input is empty.
+std::string ReadHiddenLine(const std::string& prompt, const std::string& what) {
   const bool terminal = isatty(STDIN_FILENO) != 0;
-  std::string password;
+  std::string line;
   bool read = false;
   if (terminal) {
-    std::cerr << "Password: " << std::flush;
+    std::cerr << prompt << std::flush;
     EchoOff echo;
-    read = static_cast<bool>(std::getline(std::cin, password));
+    read = static_cast<bool>(std::getline(std::cin, line));
     std::cerr << '\n';
   } else {
-    read = static_cast<bool>(std::getline(std::cin, password));
+    read = static_cast<bool>(std::getline(std::cin, line));
   }
-  if (!read) throw et::Error("Password non letta: standard input vuoto");
-  if (!password.empty() && password.back() == '\r') password.pop_back();
-  return password;
+  if (!read) throw et::Error(what + " non letto: standard input vuoto");
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
 }
 
 int Login(Context& c) {
   // Read before any database work: a prompt of the database opener reads
   // standard input too.
-  const std::string password = ReadPassword();
+  const std::string password = ReadHiddenLine("Password: ", "Password");
   const et::UserLogin login = c.config.Users().Login(c.arguments[0], password);
   if (!login.valid) {
     std::cerr << kProgram << ": accesso negato: nome utente o password errati\n";
@@ -326,8 +332,11 @@ const std::vector<Command>& Commands() {
        "Scrive VALUE nella chiave KEY della tabella TABX: nella riga comune a tutti gli\n"
        "utenti o, con --user N (N > 0), nella riga dell'utente N; le righe degli altri\n"
        "utenti non cambiano. Ogni apostrofo del valore è memorizzato come \"´\". Un valore\n"
-       "vuoto crea la chiave vuota. Stato 1 quando la scrittura non riesce.",
-       2, true, Set},
+       "vuoto crea la chiave vuota. Stato 1 quando la scrittura non riesce.\n"
+       "Con --stdin al posto di VALUE il valore è la prima riga dello standard input\n"
+       "(su un terminale senza mostrarla): una password non compare così nell'elenco\n"
+       "dei processi né nella cronologia della shell.",
+       2, true, Set, true},
       {"user-get", "NAME", "scrive la chiave NAME delle impostazioni utente",
        "Legge la chiave NAME dalla sezione della ditta (\"Ditta\" del file parametri) nel\n"
        "testo delle impostazioni dell'utente (UTENTI.SOFTDES), per esempio Archivio.",
@@ -335,8 +344,10 @@ const std::vector<Command>& Commands() {
       {"user-set", "NAME VALUE", "imposta la chiave NAME delle impostazioni utente",
        "Scrive la chiave NAME nella sezione della ditta del testo delle impostazioni\n"
        "dell'utente. Il testo viene riscritto: i commenti e le righe vuote si perdono.\n"
-       "Stato 1 quando l'utente non ha una riga (eseguire init) o la scrittura non riesce.",
-       2, false, UserSet},
+       "Stato 1 quando l'utente non ha una riga (eseguire init) o la scrittura non riesce.\n"
+       "Con --stdin al posto di VALUE il valore è la prima riga dello standard input\n"
+       "(su un terminale senza mostrarla).",
+       2, false, UserSet, true},
       {"companies", "USER_ID", "elenca le ditte dell'utente, una per riga",
        "Elenca le sezioni del testo delle impostazioni dell'utente USER_ID, nell'ordine in\n"
        "cui compaiono, tranne quelle con \"<INATTIVA>\" nel nome.",
@@ -355,6 +366,19 @@ const std::vector<Command>& Commands() {
        "Incrementa di uno il generatore NAME del database gestionale e scrive il nuovo\n"
        "valore. NAME è un nome semplice: una lettera, poi lettere, cifre, \"_\" o \"$\".",
        1, false, Generator},
+      {"check", "[-p|-s]", "controlla la configurazione di un'esecuzione",
+       "Percorre la configurazione dell'esecuzione delle giacenze (con -p: dei listini,\n"
+       "con -s: della promo a stock) e scrive una riga per passo, \"ok\" o il motivo\n"
+       "dell'errore: file parametri, database utenti, utente e ditta, Archivio,\n"
+       "dati.ini, database gestionale, ogni chiave di TABX che l'esecuzione legge (le\n"
+       "password come ***) e il controllo dell'esecuzione stessa, cartella export\n"
+       "scrivibile, accesso FTP e cartella FTP, indirizzo di ogni script HTTP.\n"
+       "Non crea né scrive nulla: i database sono solo collegati (senza chiedere il\n"
+       "server quando dati.ini non lo nomina), l'FTP riceve accesso, cambio di\n"
+       "cartella e QUIT, gli script non vengono richiesti (si verificano forma e nome\n"
+       "del server). I passi che dipendono da uno fallito non vengono provati.\n"
+       "Stato 0 quando ogni passo è riuscito, 1 altrimenti.",
+       0, false, nullptr},
   };
   return commands;
 }
@@ -380,6 +404,8 @@ void GeneralHelp(std::ostream& out) {
   out << "\nOpzioni:\n"
       << "  -d, --dir DIR  cartella del file parametri (predefinita: quella del programma)\n"
       << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
+      << "      --stdin    per set e user-set: il valore dallo standard input\n"
+      << "  -p, -s         per check: l'esecuzione dei listini o della promo a stock\n"
       << "  -h, --help     questo aiuto; con un comando, l'aiuto del comando\n"
       << "  -V, --version  la versione del programma\n"
       << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgram << " set KEY -- -1\n\n"
@@ -395,15 +421,16 @@ void CommandHelp(std::ostream& out, const Command& command) {
 }
 
 Options ReadOptions(int argc, char** argv, std::vector<std::string>& resto) {
-  static const option kLongOptions[] = {{"dir", required_argument, nullptr, 'd'},
-                                        {"user", required_argument, nullptr, 'u'},
-                                        {"help", no_argument, nullptr, 'h'},
-                                        {"version", no_argument, nullptr, 'V'},
-                                        {nullptr, 0, nullptr, 0}};
+  // Returned by getopt_long for --stdin, which has no short form.
+  constexpr int kStdin = 1000;
+  static const option kLongOptions[] = {
+      {"dir", required_argument, nullptr, 'd'}, {"user", required_argument, nullptr, 'u'},
+      {"help", no_argument, nullptr, 'h'},      {"version", no_argument, nullptr, 'V'},
+      {"stdin", no_argument, nullptr, kStdin},  {nullptr, 0, nullptr, 0}};
   Options options;
   opterr = 0;  // the messages below replace getopt's own
   int c = 0;
-  while ((c = getopt_long(argc, argv, ":d:u:hV", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":d:u:hVps", kLongOptions, nullptr)) != -1) {
     switch (c) {
       case 'd':
         options.dir = optarg;
@@ -417,6 +444,18 @@ Options ReadOptions(int argc, char** argv, std::vector<std::string>& resto) {
       case 'V':
         options.version = true;
         break;
+      case kStdin:
+        options.value_from_stdin = true;
+        break;
+      case 'p':
+      case 's': {
+        const et::RunKind kind = c == 'p' ? et::RunKind::kPriceList : et::RunKind::kPromoStock;
+        if (options.run_kind && *options.run_kind != kind) {
+          throw UsageError("-p e -s non vanno insieme", "check");
+        }
+        options.run_kind = kind;
+        break;
+      }
       case ':':
         throw UsageError(std::string("Manca il valore dell'opzione ") + argv[optind - 1], "");
       default:
@@ -456,7 +495,14 @@ int Main(int argc, char** argv) {
     }
     if (!command) throw UsageError("Manca il comando", "");
     words.erase(words.begin());
-    if (words.size() != command->arguments) {
+    if (options.value_from_stdin && !command->takes_stdin) {
+      throw UsageError(std::string("--stdin non si applica a ") + command->name, command->name);
+    }
+    if (options.run_kind && command->run) {
+      throw UsageError(std::string("-p e -s non si applicano a ") + command->name, command->name);
+    }
+    const std::size_t expected = command->arguments - (options.value_from_stdin ? 1 : 0);
+    if (words.size() != expected) {
       throw UsageError(std::string("Numero di argomenti errato per ") + command->name,
                        command->name);
     }
@@ -476,6 +522,20 @@ int Main(int argc, char** argv) {
   try {
     const std::string dir =
         et::WithTrailingSeparator(options.dir.empty() ? et::ExecutableDirectory() : options.dir);
+    if (!command->run) {
+      // check reads the parameters file as its first step, and says so when
+      // it is missing.
+      const bool passed = et::CheckConfiguration(options.run_kind.value_or(et::RunKind::kStock),
+                                                 dir + et::kParametersFileName, std::cout);
+      std::cout.flush();
+      if (!std::cout) throw et::IoError("Standard output non scrivibile");
+      return passed ? kExitSuccess : kExitFailure;
+    }
+    // Read before any database work: a prompt of the database opener reads
+    // standard input too.
+    if (options.value_from_stdin) {
+      words.push_back(ReadHiddenLine("Valore di " + words.front() + ": ", "Valore"));
+    }
     std::optional<et::Parameters> parameters = et::Parameters::Read(dir + et::kParametersFileName);
     if (!parameters) {
       throw et::Error("File parametri mancante: " + dir + et::kParametersFileName);

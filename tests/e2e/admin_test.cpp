@@ -212,11 +212,11 @@ TEST_F(AdminTest, UserSettingsCompaniesAndGenerators) {
     EXPECT_EQ(r.out, step.out);
   }
   FixtureDb users(UsersFile());
-  EXPECT_EQ(users.QueryRows("SELECT CODICE, DITTA, SOFTDES FROM UTENTI"),
-            (std::vector<std::vector<std::string>>{
-                {"1", "Ditta d'Italia",
-                 "[query_esterno]\r\nArchivio=" + BusinessFile() +
-                     "\r\nNota=dell'anno \"nuovo\"\r\n\r\n"}}));
+  EXPECT_EQ(
+      users.QueryRows("SELECT CODICE, DITTA, SOFTDES FROM UTENTI"),
+      (std::vector<std::vector<std::string>>{{"1", "Ditta d'Italia",
+                                              "[query_esterno]\r\nArchivio=" + BusinessFile() +
+                                                  "\r\nNota=dell'anno \"nuovo\"\r\n\r\n"}}));
 }
 
 TEST_F(AdminTest, InitKeepsAnExistingUserRowAndSaysSo) {
@@ -236,8 +236,9 @@ TEST_F(AdminTest, LoginReadsThePasswordFromStandardInput) {
   Init();
   {
     FixtureDb users(UsersFile());
-    users.Exec("INSERT INTO UTENTI (CODICE, NOMEUTENTE, PWDUTENTE, DITTA) "
-               "VALUES (2, 'D''Amico', 'pa''ss', 'ACME')");
+    users.Exec(
+        "INSERT INTO UTENTI (CODICE, NOMEUTENTE, PWDUTENTE, DITTA) "
+        "VALUES (2, 'D''Amico', 'pa''ss', 'ACME')");
   }
   struct Case {
     std::string nome;
@@ -302,7 +303,7 @@ TEST_F(AdminTest, CommandLineUsageAndHelp) {
   // Every command is in the list.
   const std::string help = Admin({"--help"}).out;
   for (const char* command : {"init", "get", "set", "user-get", "user-set", "companies",
-                              "set-company", "login", "generator"}) {
+                              "set-company", "login", "generator", "check"}) {
     EXPECT_NE(help.find(std::string("  ") + command + " "), std::string::npos) << command;
   }
 }
@@ -312,9 +313,9 @@ TEST_F(AdminTest, ParametersFileFromDirOrBesideTheProgram) {
   TempDir empty;
   const ProcessResult missing = RunProcess(kBuiltAdmin, {"--dir", empty.Path(), "get", "K"});
   EXPECT_EQ(missing.exit_status, 1) << Describe(missing);
-  EXPECT_NE(missing.err.find("File parametri mancante: " + empty.Path() +
-                             "/PARAMETRIQUORVANDELIX.INI"),
-            std::string::npos)
+  EXPECT_NE(
+      missing.err.find("File parametri mancante: " + empty.Path() + "/PARAMETRIQUORVANDELIX.INI"),
+      std::string::npos)
       << missing.err;
 
   const ProcessResult init = RunProcess(kBuiltAdmin, {"init", BusinessFile(), "--dir", Bin()});

@@ -1,0 +1,410 @@
+#include "app/admin_check.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "app/common_settings.h"
+#include "app/price_list_run.h"
+#include "app/promo_stock_run.h"
+#include "app/stock_run.h"
+#include "dbconfig/database_opener.h"
+#include "dbconfig/parameters_file.h"
+#include "dbconfig/settings_table.h"
+#include "dbconfig/user_database.h"
+#include "fb/error.h"
+#include "fb/statement.h"
+#include "fb/transaction.h"
+#include "fb/value.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
+#include "publish/errors.h"
+#include "publish/ftp_host.h"
+#include "publish/ftp_uploader.h"
+#include "publish/trigger_url.h"
+
+namespace et {
+namespace {
+
+// A connection that attaches and never creates: where the opener would create
+// a database after a failed attach, it gets the attach's own reason instead.
+class AttachOnlyConnection final : public DatabaseConnection {
+ public:
+  void Open() override {
+    try {
+      DatabaseConnection::Open();
+    } catch (const fb::DatabaseError& e) {
+      last_attach_error_ = e;
+      throw;
+    }
+  }
+  void CreateDatabase() override {
+    if (last_attach_error_) throw *last_attach_error_;
+    throw fb::DatabaseError("Database non collegato: " + database_name);
+  }
+
+ private:
+  std::optional<fb::DatabaseError> last_attach_error_;
+};
+
+// The opener's user interface during a check: no message waits for Enter and
+// the prompt for the server's name is declined (noted, so the failed step can
+// say that a run would ask).
+class CheckUserInterface final : public UserInterface {
+ public:
+  void ShowErrorMessage(const std::string&) override {}
+  void ShowMessage(const std::string&) override {}
+  void ShowHaltMessage(const std::string&) override {}
+  PromptOutcome ShowPrompt(TwoFieldPrompt&) override {
+    prompt_declined_ = true;
+    return PromptOutcome::kClosed;
+  }
+  void WaitBeforeExit() override {}
+
+  bool PromptDeclined() const { return prompt_declined_; }
+
+ private:
+  bool prompt_declined_ = false;
+};
+
+// The lines of the check and the count of failed steps.
+class Report {
+ public:
+  explicit Report(std::ostream& out) : out_(out) {}
+
+  void Ok(const std::string& step, const std::string& note = {}) {
+    out_ << step << " ... ok" << (note.empty() ? "" : " (" + note + ")") << std::endl;
+  }
+  // The engine's reasons span lines; each step keeps to one.
+  void Fail(const std::string& step, const std::string& reason) {
+    ++failures_;
+    std::string line;
+    for (char c : reason) {
+      if (c != '\r' && c != '\n') {
+        line += c;
+      } else if (!line.empty() && line.back() != ' ') {
+        line += ' ';
+      }
+    }
+    out_ << step << " ... ERRORE: " << line << std::endl;
+  }
+  int Failures() const { return failures_; }
+
+ private:
+  std::ostream& out_;
+  int failures_ = 0;
+};
+
+// A settings key as the check shows it.
+struct Key {
+  const char* name;
+  bool required;
+  bool secret = false;  // shown as "***"
+  bool url = false;     // a trigger URL, checked on its own step
+};
+
+// The keys each run reads, in the order the run reads them.
+std::vector<Key> KeysOf(RunKind kind) {
+  std::vector<Key> keys = {{"DIRCATINTERNET", true}};
+  switch (kind) {
+    case RunKind::kStock:
+      keys.push_back({"CAT_TIPOEXPPERGIACENZE", false});
+      break;
+    case RunKind::kPriceList:
+      keys.push_back({"CAT_EXPPRVEN_NOMEFILE", true});
+      keys.push_back({"CAT_EXPPRVEN_SCRIPT", true, false, true});
+      keys.push_back({"CAT_EXPPRVEN_FASCIA", true});
+      keys.push_back({"CAT_EXPPRVEN_NOMEFILE2", true});
+      keys.push_back({"CAT_EXPPRVEN_SCRIPT2", true, false, true});
+      keys.push_back({"FasciaDefault", false});
+      break;
+    case RunKind::kPromoStock:
+      keys.push_back({"CAT_EXPPROMOSTOCK_NOMEFILE", true});
+      keys.push_back({"CAT_EXPPROMOSTOCK_SCRIPT", true, false, true});
+      keys.push_back({"ListinoStock", true});
+      break;
+  }
+  keys.push_back({"CAT_HOSTFTP", true});
+  keys.push_back({"CAT_USERFTP", true});
+  keys.push_back({"CAT_PWDFTP", true, true});
+  keys.push_back({"CAT_DIRFTP", false});
+  keys.push_back({"CAT_FTP_CARICAMENTODIRETTO", false});
+  if (kind == RunKind::kStock) keys.push_back({"CAT_SCRIPTGIACENZE", true, false, true});
+  keys.push_back({"CAT_HTTP_TIMEOUT", false});
+  return keys;
+}
+
+const char* RunName(RunKind kind) {
+  switch (kind) {
+    case RunKind::kPriceList:
+      return "listini (-p)";
+    case RunKind::kPromoStock:
+      return "promo a stock (-s)";
+    case RunKind::kStock:
+      break;
+  }
+  return "giacenze";
+}
+
+// The run's own reading of its settings, so that the check fails where the
+// run would and says it in the run's words.
+void ReadAsTheRunDoes(RunKind kind, SettingsTable& settings, const std::string& export_directory) {
+  switch (kind) {
+    case RunKind::kStock:
+      StockRunSettings::Read(settings);
+      return;
+    case RunKind::kPriceList:
+      PriceListRunSettings::Read(settings, export_directory);
+      return;
+    case RunKind::kPromoStock:
+      PromoStockRunSettings::Read(settings);
+      return;
+  }
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool UserRowExists(UserDatabase& users, std::int32_t user) {
+  fb::Transaction transaction(users.Attachment(), fb::TransactionOptions::ReadCommitted());
+  fb::Statement count(transaction, "SELECT COUNT(*) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
+  count.Set("CODICE", fb::Int(user));
+  count.Execute();
+  return fb::ValueToInt32(count.Field("TOT")) != 0;
+}
+
+// Creates and removes a file in the directory; the reason when that fails.
+std::optional<std::string> WriteTrial(const std::string& directory) {
+  if (!DirectoryExists(directory)) return "cartella non trovata";
+  std::string path = WithTrailingSeparator(directory) + ".exporttotale-check-XXXXXX";
+  const int fd = mkstemp(path.data());
+  if (fd < 0) return std::string("non scrivibile: ") + std::strerror(errno);
+  close(fd);
+  if (unlink(path.c_str()) != 0) {
+    return "file di prova " + path + " non rimosso: " + std::strerror(errno);
+  }
+  return std::nullopt;
+}
+
+std::string DatabaseName(const UserDatabaseLocation& where) {
+  if (!where.server.empty() && !where.alias.empty()) return where.server + ":" + where.alias;
+  if (!where.server.empty()) return where.server + ":" + where.database_path;
+  return where.database_path;
+}
+
+// The steps from the business database on: its settings, then the export
+// directory, the FTP server and the trigger URLs, each on its own.
+void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
+  const std::vector<Key> keys = KeysOf(kind);
+  std::vector<std::string> values;
+  try {
+    for (const Key& key : keys) values.push_back(settings.Read(key.name));
+  } catch (const std::exception& e) {
+    report.Fail("tabella TABX", e.what());
+    return;
+  }
+  auto value_of = [&](std::string_view name) -> const std::string& {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      if (name == keys[i].name) return values[i];
+    }
+    static const std::string none;
+    return none;
+  };
+
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const Key& key = keys[i];
+    const std::string& value = values[i];
+    if (value.empty()) {
+      if (key.required) {
+        report.Fail(key.name, "chiave mancante o vuota");
+      } else {
+        report.Ok(std::string(key.name) + " = (vuota)", "facoltativa");
+      }
+    } else {
+      report.Ok(std::string(key.name) + " = " + (key.secret ? "***" : value));
+    }
+  }
+
+  const std::string& export_directory = value_of("DIRCATINTERNET");
+  const std::string run_step = std::string("impostazioni dell'esecuzione ") + RunName(kind);
+  try {
+    ReadAsTheRunDoes(kind, settings, export_directory);
+    report.Ok(run_step);
+  } catch (const std::exception& e) {
+    report.Fail(run_step, e.what());
+  }
+
+  if (!export_directory.empty()) {
+    const std::string step = "cartella export " + export_directory + " scrivibile";
+    if (const std::optional<std::string> reason = WriteTrial(export_directory)) {
+      report.Fail(step, *reason);
+    } else {
+      report.Ok(step);
+    }
+  }
+
+  const FtpSettings ftp = ReadFtpSettings(settings);
+  if (!ftp.host.empty() && !ftp.user.empty() && !ftp.password.empty()) {
+    FtpUploader uploader;
+    uploader.SetHost(ftp.host);
+    uploader.SetUsername(ftp.user);
+    uploader.SetPassword(ftp.password);
+    const std::string login_step = "accesso FTP a " + FtpHostForLog(ftp.host) + " come " + ftp.user;
+    bool connected = false;
+    try {
+      uploader.Connect();
+      connected = true;
+      report.Ok(login_step);
+    } catch (const std::exception& e) {
+      report.Fail(login_step, e.what());
+    }
+    if (connected && !ftp.directory.empty()) {
+      const std::string cwd_step = "cartella FTP " + ftp.directory;
+      try {
+        uploader.ChangeDirectory(ftp.directory);
+        report.Ok(cwd_step);
+      } catch (const std::exception& e) {
+        report.Fail(cwd_step, e.what());
+      }
+    }
+    uploader.Disconnect();  // QUIT
+  }
+
+  for (const Key& key : keys) {
+    const std::string& url = value_of(key.name);
+    if (!key.url || url.empty()) continue;
+    const std::string step = std::string("indirizzo ") + key.name + " (senza richiederlo)";
+    try {
+      CheckTriggerUrl(url);
+      report.Ok(step);
+    } catch (const std::exception& e) {
+      report.Fail(step, e.what());
+    }
+  }
+}
+
+}  // namespace
+
+bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::ostream& out) {
+  Report report(out);
+  out << "Controllo della configurazione dell'esecuzione " << RunName(kind) << std::endl;
+  CheckUserInterface ui;
+
+  const auto finish = [&] {
+    if (report.Failures() == 0) {
+      out << "Controllo riuscito: nessun errore" << std::endl;
+    } else {
+      out << "Controllo non riuscito: " << report.Failures()
+          << (report.Failures() == 1 ? " passo" : " passi") << " con errori" << std::endl;
+    }
+    return report.Failures() == 0;
+  };
+
+  // The parameters file.
+  const std::string parameters_step = "file parametri " + parameters_path;
+  std::optional<Parameters> parameters;
+  try {
+    parameters = Parameters::Read(parameters_path);
+    if (!parameters) {
+      report.Fail(parameters_step, "file non trovato");
+      return finish();
+    }
+    report.Ok(parameters_step);
+  } catch (const std::exception& e) {
+    report.Fail(parameters_step, e.what());
+    return finish();
+  }
+
+  // The user database, attached only.
+  const std::string users_step = "database utenti " + DatabaseName(parameters->user_database);
+  std::optional<UserDatabase> users;
+  try {
+    users.emplace(std::make_unique<AttachOnlyConnection>(), *parameters, ui);
+    report.Ok(users_step);
+  } catch (const std::exception& e) {
+    report.Fail(users_step, e.what());
+    return finish();
+  }
+
+  // The user's row and company, and "Archivio" in its section.
+  const std::string user_step = "utente " + parameters->user + ", ditta " + parameters->company;
+  std::string business_path;
+  try {
+    const std::int32_t user = parameters->UserNumber();
+    if (!UserRowExists(*users, user)) {
+      report.Fail(user_step,
+                  "nessuna riga in UTENTI con CODICE " + parameters->user + " (eseguire init)");
+      return finish();
+    }
+    const UserSettings settings = users->ReadSettings();
+    bool company_found = false;
+    for (const std::string& section : settings.Text().SectionNames()) {
+      company_found = company_found || SameIgnoringCase(section, parameters->company);
+    }
+    if (!company_found) {
+      report.Fail(user_step, "la ditta non ha una sezione nelle impostazioni dell'utente");
+      return finish();
+    }
+    report.Ok(user_step);
+    business_path = settings.Read("Archivio");
+  } catch (const std::exception& e) {
+    report.Fail(user_step, e.what());
+    return finish();
+  }
+  if (business_path.empty()) {
+    report.Fail("Archivio", "chiave mancante o vuota (eseguire init o user-set Archivio)");
+    return finish();
+  }
+  report.Ok("Archivio = " + business_path);
+
+  // dati.ini beside the business database guides the opener.
+  const SplitPath parts = SplitDatabasePath(business_path);
+  const std::string location_path = parts.directory + "dati.ini";
+  if (!FileExists(location_path)) {
+    report.Ok("dati.ini " + location_path, "assente: il percorso di Archivio è usato com'è");
+  } else {
+    const IniFile location(location_path);
+    std::string note;
+    for (const char* name : {"Nome Server", "Alias", "PercorsoDatabase", "Lettera Disco Server"}) {
+      const std::string value = location.Read("CONFIG", name);
+      if (value.empty()) continue;
+      note += (note.empty() ? "" : ", ") + std::string(name) + "=" + value;
+    }
+    report.Ok("dati.ini " + location_path, note.empty() ? "nessuna chiave in [CONFIG]" : note);
+  }
+
+  // The business database, attached only, following dati.ini as a run does.
+  const std::string business_step = "database gestionale " + business_path;
+  AttachOnlyConnection business;
+  try {
+    OpenDatabase(business, parts.directory, parts.file_name, "", "", ui);
+    report.Ok(business_step);
+  } catch (const std::exception& e) {
+    std::string reason = e.what();
+    if (ui.PromptDeclined()) {
+      reason += " (dati.ini senza \"Nome Server\": un'esecuzione lo chiederebbe)";
+    }
+    report.Fail(business_step, reason);
+    return finish();
+  }
+
+  SettingsTable settings(business.Attachment());
+  CheckBusinessSide(kind, settings, report);
+  return finish();
+}
+
+}  // namespace et

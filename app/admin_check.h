@@ -1,0 +1,26 @@
+// "exporttotale-admin check": the configuration chain of one run kind walked
+// step by step, without exporting, uploading or requesting anything, so that
+// an administrator sees what a run would stumble on before the scheduler
+// starts one.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/run.h"
+
+namespace et {
+
+// Walks the chain for `kind` from the parameters file at `parameters_path`
+// and writes one line per step to `out`: "STEP ... ok" or "STEP ... ERRORE:
+// REASON". A step whose input a failed step should have given is not tried;
+// steps that do not depend on each other are all tried. Nothing is created
+// or written: databases are only attached (a database that cannot be
+// attached is a failed step; no server name is asked for), the export
+// directory gets a temporary file that is removed at once, the FTP server
+// sees a log-in, a change of directory and QUIT, and trigger URLs are parsed
+// and their host names resolved but never requested. True when every step
+// passed.
+bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::ostream& out);
+
+}  // namespace et
