@@ -1,10 +1,15 @@
 #include "app/configuration.h"
 
+#include <cstdint>
+#include <cstdlib>
+
 #include "dbconfig/database_opener.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/user_database.h"
 #include "fb/error.h"
 #include "platform/paths.h"
+#include "platform/regional.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 namespace {
@@ -36,6 +41,37 @@ std::unique_ptr<DatabaseConnection> OpenBusinessDatabase(const Parameters& param
   return business;
 }
 
+// The wait for the export directory's lock: kLockWaitVariable when it holds
+// a whole number of seconds (0 or more), ten minutes otherwise.
+std::chrono::seconds LockWait() {
+  const char* text = std::getenv(kLockWaitVariable);
+  std::int32_t seconds = 0;
+  if (text && TryParseInt32(text, seconds) && seconds >= 0) return std::chrono::seconds(seconds);
+  return std::chrono::seconds(kDefaultLockWaitSeconds);
+}
+
+std::string DescribeWait(std::chrono::seconds wait) {
+  const auto seconds = wait.count();
+  if (seconds >= 60 && seconds % 60 == 0) {
+    const auto minutes = seconds / 60;
+    return std::to_string(minutes) + (minutes == 1 ? " minuto" : " minuti");
+  }
+  return std::to_string(seconds) + (seconds == 1 ? " secondo" : " secondi");
+}
+
+// Waits until no other run writes into the export directory, and keeps it
+// so until the lock dies.
+FileLock LockExportDirectory(const std::string& export_directory) {
+  const std::chrono::seconds wait = LockWait();
+  std::optional<FileLock> lock =
+      FileLock::Acquire(WithTrailingSeparator(export_directory) + kExportLockFileName, wait);
+  if (!lock) {
+    throw Error("Un'altra esecuzione sta già scrivendo nella directory export " + export_directory +
+                ": attesa di " + DescribeWait(wait) + " scaduta");
+  }
+  return std::move(*lock);
+}
+
 }  // namespace
 
 std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
@@ -54,6 +90,11 @@ std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   if (configuration.export_directory.empty()) {
     env.ui.ShowMessage("DIRCATINTERNET mancante");
     return std::nullopt;
+  }
+  ThrowIfStopRequested();
+  // A missing export directory is each run's own error to report.
+  if (DirectoryExists(configuration.export_directory)) {
+    configuration.export_lock = LockExportDirectory(configuration.export_directory);
   }
   return configuration;
 }

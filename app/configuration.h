@@ -10,18 +10,32 @@
 #include "app/run_environment.h"
 #include "dbconfig/database_connection.h"
 #include "dbconfig/settings_table.h"
+#include "platform/file_lock.h"
 
 namespace et {
 
 struct Configuration {
+  // The lock on the export directory, held for the whole run (declared first
+  // so that it ends last).
+  FileLock export_lock;
   std::unique_ptr<DatabaseConnection> business;  // attached
   std::unique_ptr<SettingsTable> settings;       // on `business`
   std::string export_directory;                  // DIRCATINTERNET, as written
 };
 
-// Follows the chain once. nullopt when the run halts with a message shown to
-// the user: no parameters file, or no export directory. Raises Error when the
-// business database cannot be reached, and the errors of the databases.
+// The file in the export directory whose advisory lock (flock) keeps a
+// second run from writing into the directory at the same time.
+inline constexpr const char* kExportLockFileName = ".exporttotale.lock";
+// Variable of the environment that shortens (or lengthens) the wait for the
+// lock, in seconds; meant for tests and administrators.
+inline constexpr const char* kLockWaitVariable = "EXPORTTOTALE_LOCK_WAIT_SECONDS";
+inline constexpr int kDefaultLockWaitSeconds = 600;
+
+// Follows the chain once, and takes the lock of the export directory,
+// waiting for a run that holds it. nullopt when the run halts with a message
+// shown to the user: no parameters file, or no export directory. Raises
+// Error when the business database cannot be reached, when the lock stays
+// held for the whole wait, and the errors of the databases.
 std::optional<Configuration> LoadConfiguration(const RunEnvironment& env);
 
 }  // namespace et

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <chrono>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -9,8 +10,10 @@
 
 #include "app/run.h"
 #include "app/usage.h"
+#include "fb/attachment.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
+#include "platform/stop_signals.h"
 #include "platform/ui.h"
 
 namespace {
@@ -28,9 +31,18 @@ void OccupyClosedStandardStreams() {
   }
 }
 
+// How long a stopped run may take to roll back and close before the process
+// ends without it; the engine then rolls back what was left open.
+constexpr std::chrono::milliseconds kStopGrace(2000);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before the database client or the network library starts a thread or
+  // installs a handler: the stop signals are then taken by our own thread
+  // only, which cancels what the run waits for.
+  et::HandleStopSignals([] { et::fb::CancelAllOperations(); }, kStopGrace,
+                        et::kExitRunNotCompleted);
   // --help and --version touch nothing: no database, no file.
   if (const auto status = et::HandleInformationalArguments(argc, argv, std::cout)) return *status;
   OccupyClosedStandardStreams();
@@ -45,8 +57,16 @@ int main(int argc, char** argv) {
   try {
     outcome = et::Run(et::RunKindFromArguments(args), env);
   } catch (const std::exception& e) {
-    ui.ShowHaltMessage(e.what());
+    // A stopped run's errors (a cancelled statement, an aborted transfer)
+    // are only the way it ended: the stop line below says what happened.
+    if (!et::StopRequested()) ui.ShowHaltMessage(e.what());
     outcome = et::RunOutcome::kHalted;
+  }
+  if (et::StopRequested()) {
+    // No wait for Enter: whoever stopped the run does not want it to linger.
+    et::AwaitStopHandler();
+    et::ReportStop();
+    return et::kExitRunNotCompleted;
   }
   // A halted run leaves its message on screen until the user closes it.
   if (outcome == et::RunOutcome::kHalted) ui.WaitBeforeExit();

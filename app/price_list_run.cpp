@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/regional.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 
@@ -62,14 +63,23 @@ RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment
 
     // Before either file, so the customers file carries the new markups.
     ConsolidateMarkups(business, settings.default_band, env.regional);
-    publisher.Upload(
-        WritePriceListFile(directory + settings.price_list_file, business, settings.price_band,
-                           env.regional));
-    publisher.Upload(
-        WriteCustomersFile(directory + settings.customers_file, business, env.regional));
+    ThrowIfStopRequested();
+    const std::string price_list = WritePriceListFile(directory + settings.price_list_file,
+                                                      business, settings.price_band, env.regional);
+    ThrowIfStopRequested();
+    publisher.Upload(price_list);
+    ThrowIfStopRequested();
+    const std::string customers =
+        WriteCustomersFile(directory + settings.customers_file, business, env.regional);
+    ThrowIfStopRequested();
+    publisher.Upload(customers);
+    ThrowIfStopRequested();
     publisher.RequestTrigger(settings.price_list_trigger);
+    ThrowIfStopRequested();
     publisher.RequestTrigger(settings.customers_trigger);
   } catch (const std::exception& e) {
+    // A stopped run is no failed run: main reports the stop.
+    ThrowIfStopRequested();
     // A failure to write this line is not caught here: the run halts.
     WriteStdoutLine(e.what());
     return RunOutcome::kFailed;

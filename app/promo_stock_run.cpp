@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/regional.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 
@@ -32,10 +33,15 @@ RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironmen
     Publisher publisher(settings.ftp, log, settings.trigger_timeout_seconds);
     const std::string path =
         WithTrailingSeparator(configuration.export_directory) + settings.file_name;
-    publisher.Upload(WritePromoStockFile(path, configuration.business->Attachment(),
-                                         settings.price_list, env.regional));
+    const std::string written = WritePromoStockFile(path, configuration.business->Attachment(),
+                                                    settings.price_list, env.regional);
+    ThrowIfStopRequested();
+    publisher.Upload(written);
+    ThrowIfStopRequested();
     publisher.RequestTrigger(settings.trigger_url);
   } catch (const std::exception& e) {
+    // A stopped run is no failed run: main reports the stop.
+    ThrowIfStopRequested();
     // A failure to write this line is not caught here: the run halts.
     WriteStdoutLine(e.what());
     return RunOutcome::kFailed;

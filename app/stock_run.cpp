@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 
@@ -31,11 +32,15 @@ RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& en
     WriteStockFile(path, transaction, settings.export_type == "1", env.regional);
   }
 
+  ThrowIfStopRequested();
   publisher.Upload(path);  // a failure is in the run log; the run goes on
 
+  ThrowIfStopRequested();
   try {
     publisher.RequestTrigger(settings.trigger_url);
   } catch (const std::exception& e) {
+    // A request cut short by a stop is no failure of the web side.
+    ThrowIfStopRequested();
     // The web side may still import the file on its own schedule: the run
     // completes, and the failure is one line for whoever reads the output.
     WriteStdoutLine(std::string(ErrorTypeName(e)) + ": " + e.what());

@@ -1,8 +1,17 @@
 #include "dbconfig/database_connection.h"
 
+#include <cstdlib>
+
 #include "fb/error.h"
 
 namespace et {
+
+DatabaseCredentials DatabaseCredentialsFromEnvironment() {
+  const char* user = std::getenv("ISC_USER");
+  const char* password = std::getenv("ISC_PASSWORD");
+  return {user && *user ? user : kDefaultDatabaseUser,
+          password && *password ? password : kDefaultDatabasePassword};
+}
 
 // The value of a "name=value" parameter line, empty when absent.
 std::string DatabaseConnection::ParamValue(const std::string& name) const {

@@ -9,9 +9,21 @@
 
 namespace et {
 
-// The user name and password of every connection the system makes.
+// The user name and password of every connection the system makes when the
+// environment names none.
 inline constexpr const char* kDefaultDatabaseUser = "SYSDBA";
 inline constexpr const char* kDefaultDatabasePassword = "velutrina";
+
+// A Firebird user name and its password.
+struct DatabaseCredentials {
+  std::string user;
+  std::string password;
+};
+
+// The credentials of the connections, the way Firebird's own tools find
+// them: ISC_USER and ISC_PASSWORD of the environment, each when set and not
+// empty, the built-in default otherwise.
+DatabaseCredentials DatabaseCredentialsFromEnvironment();
 
 class DatabaseConnection {
  public:

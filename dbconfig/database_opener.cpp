@@ -2,6 +2,7 @@
 
 #include "fb/error.h"
 #include "platform/ini.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 namespace {
@@ -9,6 +10,17 @@ namespace {
 constexpr const char* kLocationFile = "dati.ini";
 constexpr const char* kConfigSection = "CONFIG";
 constexpr const char* kDefaultFileName = "archivio.fdb";
+
+// A text between double quotes for the clauses of CREATE DATABASE, a quote
+// inside written twice, so that no password can end the text early.
+std::string DoubleQuoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char ch : text) {
+    quoted += ch;
+    if (ch == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
 
 std::string WithBackslash(std::string s) {
   if (s.empty() || s.back() != '\\') s += '\\';
@@ -69,9 +81,9 @@ bool TryAttachOrCreate(std::optional<fb::DatabaseError>& last_error, DatabaseCon
 void AttachOrCreate(DatabaseConnection& c, const std::string& name, const std::string& server,
                     const std::string& drive_letter, const std::string& user,
                     const std::string& password, UserInterface& ui) {
-  const std::string user_name = user.empty() ? std::string(kDefaultDatabaseUser) : user;
-  const std::string password_text =
-      password.empty() ? std::string(kDefaultDatabasePassword) : password;
+  const DatabaseCredentials fallback = DatabaseCredentialsFromEnvironment();
+  const std::string user_name = user.empty() ? fallback.user : user;
+  const std::string password_text = password.empty() ? fallback.password : password;
 
   if (c.Connected()) c.Close();
   c.params = {"user_name=" + user_name, "password=" + password_text};
@@ -90,10 +102,12 @@ void AttachOrCreate(DatabaseConnection& c, const std::string& name, const std::s
   } catch (const fb::DatabaseError&) {
     // Whatever the cause (missing file, wrong password, unreachable server),
     // the database is created under the same name; the creation's reason is
-    // the one reported when that fails too.
+    // the one reported when that fails too. A stopped run creates nothing.
+    ThrowIfStopRequested();
   }
 
-  c.params = {"USER \"" + user_name + "\"", "PASSWORD \"" + password_text + "\"", "PAGE_SIZE 4096"};
+  c.params = {"USER " + DoubleQuoted(user_name), "PASSWORD " + DoubleQuoted(password_text),
+              "PAGE_SIZE 4096"};
   c.sql_dialect = 3;
   c.CreateDatabase();
   ui.ShowMessage("Effettuata creazione data base");

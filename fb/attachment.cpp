@@ -2,6 +2,10 @@
 
 #include <firebird/Interface.h>
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 #include "fb/client.h"
 #include "fb/error.h"
 
@@ -10,17 +14,31 @@ namespace {
 
 using detail::Status;
 
+// The live attachments, for CancelAllOperations on another thread. An
+// attachment leaves the list before it is detached or released, under the
+// lock, so a cancellation never reaches an interface that has gone.
+std::mutex g_live_mutex;
+std::vector<detail::AttachmentHandle*> g_live;
+
+void AddLive(detail::AttachmentHandle* handle) {
+  const std::lock_guard lock(g_live_mutex);
+  g_live.push_back(handle);
+}
+
+void RemoveLive(detail::AttachmentHandle* handle) {
+  const std::lock_guard lock(g_live_mutex);
+  std::erase(g_live, handle);
+}
+
 // Rolls back every transaction still active on the attachment and cuts the
 // transactions' link to it. Never throws.
 void EndTransactions(detail::AttachmentHandle& handle) {
   for (detail::TransactionHandle* t : handle.transactions) {
     if (t->transaction) {
       detail::CloseCursors(*t);
-      Status status;
-      t->transaction->rollback(status.get());
       // A successful rollback ends the interface; after a failed one the
       // owner releases it.
-      if (!status.Failed()) t->transaction.Disown();
+      if (detail::RollBackTransaction(t->transaction.Get())) t->transaction.Disown();
       t->transaction.Reset();
     }
     t->owner = nullptr;
@@ -28,12 +46,20 @@ void EndTransactions(detail::AttachmentHandle& handle) {
   handle.transactions.clear();
 }
 
-// Detaches; on failure the interface stays held so the caller may retry.
+// Detaches; on failure the interface stays held (and live) so the caller
+// may retry.
 void DetachHandle(detail::AttachmentHandle& handle) {
   EndTransactions(handle);
-  Status status;
-  handle.attachment->detach(status.get());
-  status.Check();
+  RemoveLive(&handle);
+  for (int attempt = 0;; ++attempt) {
+    Status status;
+    handle.attachment->detach(status.get());
+    if (!status.Failed()) break;
+    // The first call after a cancellation fails; the detach is tried again.
+    if (attempt == 0 && status.Code() == isc_cancelled) continue;
+    AddLive(&handle);
+    status.Check();
+  }
   handle.attachment.Disown();  // a successful detach ends the interface
 }
 
@@ -45,6 +71,7 @@ void DiscardHandle(std::unique_ptr<detail::AttachmentHandle>& handle) {
     try {
       DetachHandle(*handle);
     } catch (...) {
+      RemoveLive(handle.get());
       handle->attachment.Reset();
     }
   }
@@ -88,6 +115,7 @@ Attachment Attachment::Attach(const std::string& database, const std::string& us
   status.Check();
   auto handle = std::make_unique<detail::AttachmentHandle>();
   handle->attachment = std::move(attachment);
+  AddLive(handle.get());
   return Attachment(std::move(handle));
 }
 
@@ -103,6 +131,7 @@ Attachment Attachment::ExecuteCreateDatabase(const std::string& create_statement
   if (!handle->attachment) {
     throw DatabaseError("Not a CREATE DATABASE statement: " + create_statement);
   }
+  AddLive(handle.get());
   return Attachment(std::move(handle));
 }
 
@@ -112,6 +141,17 @@ void Attachment::Detach() {
   if (!IsAttached()) return;
   DetachHandle(*handle_);
   handle_.reset();
+}
+
+void CancelAllOperations() {
+  const std::lock_guard lock(g_live_mutex);
+  for (detail::AttachmentHandle* handle : g_live) {
+    Status status;
+    handle->attachment->cancelOperation(status.get(), fb_cancel_raise);
+    // An attachment with nothing to cancel, or one the engine has already
+    // lost, has nothing to stop.
+    status.Clear();
+  }
 }
 
 }  // namespace et::fb

@@ -55,4 +55,11 @@ class Attachment final {
   std::unique_ptr<detail::AttachmentHandle> handle_;
 };
 
+// Asks the engine to cancel what every live attachment of the process is
+// doing (fb_cancel_raise): a running statement fails with "operation was
+// cancelled", and an attachment idle at the time fails its next call once.
+// Safe from any thread, also while other threads use the attachments; meant
+// for the thread that handles a stop request.
+void CancelAllOperations();
+
 }  // namespace et::fb

@@ -46,15 +46,31 @@ std::string Status::Message() const {
   return Cp1252ToUtf8(text);
 }
 
-void Status::Check() const {
-  if (!Failed()) return;
+int Status::Code() const {
+  if (!Failed()) return 0;
   const intptr_t* errors = wrapper_->getErrors();
   // The vector is pairs of a kind and a value; the first error code is the
   // value of the first isc_arg_gds pair.
-  const int code = errors[0] == isc_arg_gds ? static_cast<int>(errors[1]) : 0;
+  return errors[0] == isc_arg_gds ? static_cast<int>(errors[1]) : 0;
+}
+
+void Status::Check() const {
+  if (!Failed()) return;
+  const intptr_t* errors = wrapper_->getErrors();
+  const int code = Code();
   char sql_state[FB_SQLSTATE_SIZE] = {};
   fb_sqlstate(sql_state, errors);
   throw DatabaseError(Message(), code, sql_state);
+}
+
+bool RollBackTransaction(Firebird::ITransaction* transaction) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    Status status;
+    transaction->rollback(status.get());
+    if (!status.Failed()) return true;
+    if (status.Code() != isc_cancelled) return false;
+  }
+  return false;
 }
 
 }  // namespace et::fb::detail

@@ -99,6 +99,9 @@ class Status final {
   bool Failed() const;
   // The text of the error held, as the engine words it.
   std::string Message() const;
+  // The first ISC error code of the last call's failure; 0 when it did not
+  // fail.
+  int Code() const;
   // Raises DatabaseError when the last call failed.
   void Check() const;
   // Returns the result of the call just made, after Check().
@@ -134,6 +137,12 @@ struct TransactionHandle {
   Owned<Firebird::ITransaction> transaction;  // empty once ended
   std::vector<StatementHandle*> statements;
 };
+
+// Rolls the transaction back; a rollback refused because its attachment was
+// just cancelled (the engine fails the first call after a cancellation) is
+// tried once more. True when the transaction ended, which also ends the
+// interface. Never throws.
+bool RollBackTransaction(Firebird::ITransaction* transaction);
 
 // Closes the open cursors of the transaction's statements; called just
 // before the transaction ends, which would close them anyway.

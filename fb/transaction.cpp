@@ -27,11 +27,9 @@ void Discard(std::unique_ptr<detail::TransactionHandle>& handle) {
   if (!handle) return;
   if (handle->transaction) {
     detail::CloseCursors(*handle);
-    Status status;
-    handle->transaction->rollback(status.get());
     // A successful rollback ends the interface; after a failed one Forget
     // releases it.
-    if (!status.Failed()) handle->transaction.Disown();
+    if (detail::RollBackTransaction(handle->transaction.Get())) handle->transaction.Disown();
   }
   Forget(*handle);
   for (detail::StatementHandle* s : handle->statements) detail::LoseTransaction(*s);

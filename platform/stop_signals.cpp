@@ -14,6 +14,7 @@ namespace {
 
 std::atomic<int> g_stop_signal{0};
 std::atomic<bool> g_stop_reported{false};
+std::atomic<bool> g_stop_handled{false};
 
 sigset_t StopSignals() {
   sigset_t set;
@@ -50,10 +51,15 @@ void ThrowIfStopRequested() {
 
 void ReportStop() {
   if (g_stop_reported.exchange(true)) return;
-  const std::string line = std::string("Esecuzione interrotta dal segnale ") +
-                           SignalName(g_stop_signal.load()) + "\n";
+  const std::string line =
+      std::string("Esecuzione interrotta dal segnale ") + SignalName(g_stop_signal.load()) + "\n";
   // Standard error is unbuffered; a failed write leaves only the exit status.
   [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+}
+
+void AwaitStopHandler() {
+  if (!StopRequested()) return;
+  g_stop_handled.wait(false);
 }
 
 void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds grace,
@@ -66,6 +72,8 @@ void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds 
     }
     g_stop_signal.store(signal);
     if (on_stop) on_stop();
+    g_stop_handled.store(true);
+    g_stop_handled.notify_all();
     std::this_thread::sleep_for(grace);
     // Whatever did not end in time (a wait that cannot be cut short) ends
     // with the process; the engine rolls back what was not committed.

@@ -29,6 +29,11 @@ void ThrowIfStopRequested();
 // first; later calls do nothing.
 void ReportStop();
 
+// Once a stop was requested: waits until the `on_stop` of HandleStopSignals
+// has returned, so that the process may end without pulling away what it
+// still uses. Returns at once when no stop was requested.
+void AwaitStopHandler();
+
 // Blocks SIGTERM, SIGINT and SIGHUP in the calling thread, and so in every
 // thread started after it, and starts a thread that waits for them. When one
 // arrives, StopRequested becomes true and `on_stop` runs on that thread, to

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "platform/stop_signals.h"
+
 namespace et::detail {
 
 struct CurlEasyDeleter {
@@ -24,5 +26,19 @@ using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
 // A list of texts, such as the raw FTP commands sent around a transfer.
 using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+
+// libcurl calls this about once a second while a transfer waits, and more
+// often while data flows; a stop request aborts the transfer
+// (CURLE_ABORTED_BY_CALLBACK).
+inline int AbortWhenStopRequested(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return StopRequested() ? 1 : 0;
+}
+
+// Makes every transfer of the handle end within about a second of a stop
+// request, also while it waits for a server that does not answer.
+inline void AbortTransfersOnStop(CURL* handle) {
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, AbortWhenStopRequested);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+}
 
 }  // namespace et::detail

@@ -212,6 +212,7 @@ struct FtpUploader::Connection {
     curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
     curl_easy_setopt(h, CURLOPT_DEBUGDATA, &replies);
+    detail::AbortTransfersOnStop(h);
     return true;
   }
 
@@ -220,7 +221,11 @@ struct FtpUploader::Connection {
     curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
     replies.Clear();
     error_buffer[0] = '\0';
-    return curl_easy_perform(handle.get());
+    const CURLcode code = curl_easy_perform(handle.get());
+    // A transfer cut short by a stop is no failure of the server: it raises
+    // StopRequestedError, which no caller takes for an FtpError.
+    if (code != CURLE_OK) ThrowIfStopRequested();
+    return code;
   }
 
   // A transfer without a body: on the directory URL it logs in (when not
@@ -243,9 +248,11 @@ struct FtpUploader::Connection {
     // Commands after the transfer are the ones libcurl sends once it has
     // changed into the URL's directory.
     curl_easy_setopt(handle.get(), CURLOPT_POSTQUOTE, list.get());
-    const CURLcode code = PerformWithoutBody(directory.empty() ? "" : EncodePath(directory + "/"));
-    curl_easy_setopt(handle.get(), CURLOPT_POSTQUOTE, nullptr);
-    return code;
+    struct Forget {
+      CURL* h;
+      ~Forget() { curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr); }
+    } forget{handle.get()};
+    return PerformWithoutBody(directory.empty() ? "" : EncodePath(directory + "/"));
   }
 
   // Stores the open file as remote_name in the current remote directory,
@@ -266,12 +273,18 @@ struct FtpUploader::Connection {
     curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadFromFile);
     curl_easy_setopt(h, CURLOPT_READDATA, file);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, size);
-    const CURLcode code = Perform(PathOf(remote_name));
-    curl_easy_setopt(h, CURLOPT_PREQUOTE, nullptr);
-    curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
-    curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
-    return code;
+    // The handle forgets the lists and the file also when a stop ends the
+    // transfer with an exception.
+    struct Forget {
+      CURL* h;
+      ~Forget() {
+        curl_easy_setopt(h, CURLOPT_PREQUOTE, nullptr);
+        curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
+        curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
+        curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+      }
+    } forget{h};
+    return Perform(PathOf(remote_name));
   }
 
   // The server's refusal when there is one, otherwise libcurl's description.

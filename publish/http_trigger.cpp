@@ -68,8 +68,11 @@ void RequestTrigger(const std::string& url, std::chrono::seconds time_limit) {
   curl_easy_setopt(h, CURLOPT_TCP_KEEPINTVL, kKeepAliveIntervalSeconds);
   if (time_limit.count() > 0)
     curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(time_limit.count()));
+  detail::AbortTransfersOnStop(h);
 
   const CURLcode code = curl_easy_perform(h);
+  // A request cut short by a stop is no failure of the web side.
+  if (code != CURLE_OK) ThrowIfStopRequested();
   if (code != CURLE_OK)
     throw NetworkError(error_buffer[0] ? error_buffer : curl_easy_strerror(code));
   long status = 0;

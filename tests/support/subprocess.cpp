@@ -239,6 +239,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   SetNonBlocking(err.read.Get());
 
   bool timed_out = false;
+  bool watched = false;  // while_running has returned true
   while (out.read.Get() >= 0 || err.read.Get() >= 0 || (in && in->write.Get() >= 0)) {
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -254,7 +255,9 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     add(out.read.Get(), POLLIN);
     add(err.read.Get(), POLLIN);
     if (in) add(in->write.Get(), POLLOUT);
-    int r = ::poll(pfds, count, static_cast<int>(std::min<long long>(left, 1000)));
+    const bool watching = options.while_running && !watched;
+    int r = ::poll(pfds, count, static_cast<int>(std::min<long long>(left, watching ? 20 : 1000)));
+    if (watching && options.while_running(pid)) watched = true;
     if (r < 0 && errno != EINTR) break;
     for (int i = 0; i < count; ++i) {
       if (!pfds[i].revents) continue;

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,6 +28,10 @@ struct RunOptions {
   bool close_stdout = false;
   // The child is killed and the test fails when it runs longer.
   std::chrono::seconds timeout{120};
+  // Called with the child's process id about every 20 ms while it runs,
+  // until it returns true: the place to send the child a signal once
+  // something has happened.
+  std::function<bool(pid_t)> while_running;
 };
 
 struct ProcessResult {

@@ -1,0 +1,86 @@
+#include "platform/file_lock.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/error.h"
+#include "support/file_lock_holder.h"
+#include "support/temp_dir.h"
+
+namespace et {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+TEST(FileLock, FreeLockIsTakenAndTheFileRemovedWhenItEnds) {
+  test::TempDir dir;
+  const std::string path = dir.File(".blocco");
+  {
+    std::optional<FileLock> lock = FileLock::Acquire(path, 0ms);
+    ASSERT_TRUE(lock);
+    EXPECT_TRUE(lock->Held());
+    // Another open file description of the same file cannot lock it now.
+    EXPECT_THROW(test::FileLockHolder other(path), std::runtime_error);
+    FileLock moved = std::move(*lock);
+    EXPECT_FALSE(lock->Held());
+    EXPECT_TRUE(moved.Held());
+  }
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(FileLock::Acquire(path, 0ms));
+}
+
+TEST(FileLock, HeldLockWaitsThenGivesUp) {
+  test::TempDir dir;
+  const std::string path = dir.File(".blocco");
+  test::FileLockHolder other(path);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(FileLock::Acquire(path, 300ms));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
+  EXPECT_FALSE(FileLock::Acquire(path, 0ms));
+}
+
+TEST(FileLock, LockReleasedDuringTheWaitIsTaken) {
+  test::TempDir dir;
+  const std::string path = dir.File(".blocco");
+  std::optional<test::FileLockHolder> other(std::in_place, path);
+  std::thread release([&] {
+    std::this_thread::sleep_for(300ms);
+    other.reset();
+  });
+  std::optional<FileLock> lock = FileLock::Acquire(path, 20s);
+  release.join();
+  EXPECT_TRUE(lock);
+}
+
+// The holder before removed the file while a waiter had it open: the waiter
+// must lock the file that the name leads to now, or two runs would both
+// believe they hold the directory.
+TEST(FileLock, RemovedFileIsNotMistakenForTheLock) {
+  test::TempDir dir;
+  const std::string path = dir.File(".blocco");
+  std::optional<FileLock> first = FileLock::Acquire(path, 0ms);
+  ASSERT_TRUE(first);
+  std::optional<FileLock> second;
+  std::thread waiter([&] { second = FileLock::Acquire(path, 20s); });
+  std::this_thread::sleep_for(200ms);
+  first.reset();  // removes the file, then unlocks
+  waiter.join();
+  ASSERT_TRUE(second);
+  // The lock held is on the file of that name.
+  EXPECT_THROW(test::FileLockHolder third(path), std::runtime_error);
+}
+
+TEST(FileLock, FileThatCannotBeOpenedRaises) {
+  test::TempDir dir;
+  EXPECT_THROW(FileLock::Acquire(dir.File("manca/.blocco"), 0ms), Error);
+}
+
+}  // namespace
+}  // namespace et
