@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Runs one command and prints its wall time in seconds, its peak resident
-memory in KiB and its exit status, on one line.
+memory in KiB, its exit status and its processor time (user + system, in
+seconds), on one line.
 
   measure.py [--cwd DIR] [--out FILE] [--err FILE] -- COMMAND...
 
@@ -27,11 +28,11 @@ def main():
     with tempfile.NamedTemporaryFile("r", prefix="measure-") as peak, \
             open(args.out, "wb") as out, open(args.err, "wb") as err:
         start = time.monotonic()
-        status = subprocess.call(["/usr/bin/time", "-q", "-f", "%M", "-o", peak.name] + command,
+        status = subprocess.call(["/usr/bin/time", "-q", "-f", "%M %U %S", "-o", peak.name] + command,
                                  cwd=args.cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         elapsed = time.monotonic() - start
-        kib = int(peak.read().split()[-1])
-    print("%.4f %d %d" % (elapsed, kib, status))
+        kib, user, system = peak.read().split()[-3:]
+    print("%.4f %s %d %.2f" % (elapsed, kib, status, float(user) + float(system)))
 
 
 if __name__ == "__main__":

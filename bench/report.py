@@ -5,7 +5,7 @@
 
 Reads OUT_DIR/raw.tsv (one line per measured run), prints the table (median
 wall time, rows per second, peak resident memory, ratios to the reference of
-the same run kind, engine and size), writes it as OUT_DIR/table.md, and draws
+the same run kind, engine and size, processor time of the client), writes it as OUT_DIR/table.md, and draws
 OUT_DIR/benchmarks.png with gnuplot when gnuplot is installed.
 """
 import collections
@@ -30,28 +30,29 @@ def main():
     with open(os.path.join(out, "raw.tsv")) as f:
         next(f)
         for line in f:
-            kind, engine, size, program, _, seconds, kib = line.rstrip("\n").split("\t")
-            runs[(kind, engine, int(size), program)].append((float(seconds), int(kib)))
+            kind, engine, size, program, _, seconds, kib, cpu = line.rstrip("\n").split("\t")
+            runs[(kind, engine, int(size), program)].append((float(seconds), int(kib), float(cpu)))
 
     rows = []
     for key, samples in runs.items():
-        seconds = statistics.median(s for s, _ in samples)
-        mib = max(k for _, k in samples) / 1024
-        rows.append((key, seconds, mib, len(samples)))
+        seconds = statistics.median(s for s, _, _ in samples)
+        mib = max(k for _, k, _ in samples) / 1024
+        cpu = statistics.median(c for _, _, c in samples)
+        rows.append((key, seconds, mib, cpu))
     rows.sort(key=lambda r: (ORDER[r[0][0]], r[0][1], r[0][2], PROGRAMS[r[0][3]]))
     medians = {key: (s, m) for key, s, m, _ in rows}
 
     header = ("| run | engine | size | unit | program | median s | rows/s | peak MiB "
-              "| time / reference | memory / reference |")
-    lines = [header, "|" + "---|" * 10]
-    for (kind, engine, size, program), seconds, mib, _ in rows:
+              "| time / reference | memory / reference | client CPU s |")
+    lines = [header, "|" + "---|" * 11]
+    for (kind, engine, size, program), seconds, mib, cpu in rows:
         ref = medians.get((kind, engine, size, "reference"))
         ratio_t = "%.2f" % (seconds / ref[0]) if ref else "-"
         ratio_m = "%.2f" % (mib / ref[1]) if ref else "-"
         rate = "%.0f" % (size / seconds) if size else "-"
-        lines.append("| %s | %s | %s | %s | %s | %.3f | %s | %.1f | %s | %s |" % (
+        lines.append("| %s | %s | %s | %s | %s | %.3f | %s | %.1f | %s | %s | %.2f |" % (
             kind, engine, size if size else "-", UNITS[kind], program, seconds, rate, mib,
-            ratio_t, ratio_m))
+            ratio_t, ratio_m, cpu))
     table = "\n".join(lines)
     print(table)
     with open(os.path.join(out, "table.md"), "w") as f:
