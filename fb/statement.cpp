@@ -49,6 +49,8 @@ struct StatementHandle {
   std::vector<char> decoded;  // per column: row holds the current row's value
   bool has_row = false;
   std::size_t affected = 0;
+  // Reused by every fetch, so that reading a row allocates nothing.
+  Status fetch_status;
 };
 
 }  // namespace detail
@@ -412,7 +414,8 @@ void AppendTextBytes(std::string_view bytes, unsigned charset, std::string& out)
 
 void FetchRow(StatementHandle& h) {
   h.has_row = false;
-  Status status;
+  Status& status = h.fetch_status;
+  status.Clear();
   const int result = status.Checked(h.cursor->fetchNext(status.get(), h.row_buffer.data()));
   if (result == Firebird::IStatus::RESULT_OK) {
     DecodeRow(h);
