@@ -107,8 +107,13 @@ void TextFileWriter::WriteBytesLine(std::string_view cp1252) {
 
 void TextFileWriter::Append(std::string_view bytes) {
   if (fd_ < 0) ThrowIo("Cannot write to file", path_, EBADF);
+  // The buffer never grows beyond its size: what would not fit goes out
+  // first, and bytes larger than the whole buffer go out directly.
+  if (buffer_.size() + bytes.size() > kBufferSize) {
+    Flush();
+    if (bytes.size() > kBufferSize) return WriteAll(bytes);
+  }
   buffer_.append(bytes);
-  if (buffer_.size() >= kBufferSize) Flush();
 }
 
 void TextFileWriter::LineEnded() {
@@ -118,18 +123,23 @@ void TextFileWriter::LineEnded() {
 }
 
 void TextFileWriter::Flush() {
-  std::size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+  // Emptied also when the write fails: those bytes are not tried again.
+  struct Emptied {
+    std::string& buffer;
+    ~Emptied() { buffer.clear(); }
+  } emptied{buffer_};
+  WriteAll(buffer_);
+}
+
+void TextFileWriter::WriteAll(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error_number = errno;
-      buffer_.clear();
-      ThrowIo("Cannot write to file", path_, error_number);
+      ThrowIo("Cannot write to file", path_, errno);
     }
-    done += static_cast<std::size_t>(n);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
   }
-  buffer_.clear();
 }
 
 void TextFileWriter::Close() {

@@ -50,6 +50,7 @@ class TextFileWriter {
   void Append(std::string_view bytes);
   void LineEnded();
   void Flush();
+  void WriteAll(std::string_view bytes);
   void Discard() noexcept;
 
   std::string path_;
