@@ -1,5 +1,6 @@
 #include "exports/customers_export.h"
 
+#include "exports/cell_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "platform/text_file.h"
@@ -31,7 +32,7 @@ std::string JoinCells(std::size_t n, Cell text) {
 }  // namespace
 
 std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachment,
-                                     const RegionalSettings& rs) {
+                               const RegionalSettings& rs) {
   fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   {
     fb::Statement customers(transaction, kCustomersStatement, fb::ParamMode::kNone);
@@ -41,8 +42,9 @@ std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachme
     const std::size_t columns = customers.ColumnCount();
     file.WriteLine(JoinCells(columns, [&](std::size_t i) { return customers.ColumnName(i); }));
     for (; customers.HasRow(); customers.Next()) {
-      file.WriteLine(
-          JoinCells(columns, [&](std::size_t i) { return fb::ValueToText(customers.Field(i), rs); }));
+      file.WriteLine(JoinCells(columns, [&](std::size_t i) {
+        return WithoutLineBreaks(fb::ValueToText(customers.Field(i), rs));
+      }));
     }
     customers.Close();
     file.Close();

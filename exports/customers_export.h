@@ -16,6 +16,6 @@ namespace et {
 // is rolled back, before the file is created: a failing statement leaves an
 // earlier file untouched.
 std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachment,
-                                     const RegionalSettings& rs);
+                               const RegionalSettings& rs);
 
 }  // namespace et

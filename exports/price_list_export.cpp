@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "exports/cell_text.h"
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
@@ -159,19 +160,20 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
 }  // namespace
 
 std::string CleanCell(std::string_view text) {
-  return ReplaceAll(ReplaceAll(std::string(text), "'", kAcuteAccent), "\r\n", " ");
+  return WithoutLineBreaks(
+      ReplaceAll(ReplaceAll(std::string(text), "'", kAcuteAccent), "\r\n", " "));
 }
 
 std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
-                          const std::string& band, const RegionalSettings& rs) {
+                               const std::string& band, const RegionalSettings& rs) {
   fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   const std::string articles_sql = ArticlesStatement(band);
   const std::string price_lists_sql = PriceListsStatement(band);
   const std::string scale_rows_sql = ScaleRowsStatement();
 
   // B and C are prepared on their first use and then only re-executed, once
-  // per article and price list; the file exists (with its header) before any
-  // statement is prepared, so a bad statement leaves the header behind.
+  // per article and price list. The file takes its name only at Close: a bad
+  // statement leaves the previous file as it was.
   std::optional<fb::Statement> price_lists;
   std::optional<fb::Statement> scale_rows;
   {
@@ -199,7 +201,7 @@ std::string WritePriceListFile(const std::string& path, fb::Attachment& attachme
         rows.clear();
         for (scale_rows->Execute(); scale_rows->HasRow(); scale_rows->Next()) {
           rows.push_back({fb::ValueToInt32(scale_rows->Field("QUANTITASCAGLIONE")),
-                           fb::ValueToText(scale_rows->Field("PREZZO"), rs)});
+                          fb::ValueToText(scale_rows->Field("PREZZO"), rs)});
         }
         AppendScaleRanges(rows, promo_cell);
       }

@@ -20,12 +20,13 @@ inline constexpr const char* kPriceListHeader =
 // price band as configured; it is pasted into the statements unchanged. The
 // export reads in a transaction of its own with the server's defaults and
 // rolls it back. Database and file errors reach the caller with their own
-// message; the file, once created, keeps the lines written before the error.
+// message; the file at `path` then stays as it was before the run.
 std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
-                          const std::string& band, const RegionalSettings& rs);
+                               const std::string& band, const RegionalSettings& rs);
 
 // The text of a cell as the web import wants it: every apostrophe becomes
-// the acute accent, then every CR LF pair one blank. Nothing else changes.
+// the acute accent, then every CR LF pair one blank, then any CR, LF or NUL
+// left one blank. Nothing else changes.
 std::string CleanCell(std::string_view text);
 
 }  // namespace et

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <optional>
 
+#include "exports/cell_text.h"
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
@@ -77,7 +78,7 @@ std::string OrderedStatement() {
 // has been read. B and C are only re-executed: their parameters take the
 // values of the current rows with their own types, NULL included.
 void WriteLines(fb::Statement& pairs, fb::Statement& promotion, fb::Statement& ordered,
-                 TextFileWriter& file, const RegionalSettings& rs) {
+                TextFileWriter& file, const RegionalSettings& rs) {
   pairs.Execute();
   while (pairs.HasRow()) {
     const fb::Value& code = pairs.Field("CODICE");
@@ -94,14 +95,14 @@ void WriteLines(fb::Statement& pairs, fb::Statement& promotion, fb::Statement& o
       ordered.Set("DATAPROMO", promotion.Field("DATAPROMO"));
       ordered.Execute();
 
-      std::string extension_text = fb::ValueToText(extension, rs);
+      std::string extension_text = WithoutLineBreaks(fb::ValueToText(extension, rs));
       if (extension_text == "0") extension_text.clear();
       // Each quantity is cut to a whole number before the subtraction; the
       // difference is worked out in 64 bits so that it cannot overflow.
       const std::int64_t available = std::int64_t{fb::ValueToInt32(promotion.Field("QTSTOCK"))} -
-                                       std::int64_t{fb::ValueToInt32(ordered.Field(0))};
+                                     std::int64_t{fb::ValueToInt32(ordered.Field(0))};
 
-      file.WriteLine(fb::ValueToText(code, rs) + ";" + extension_text + ";" +
+      file.WriteLine(WithoutLineBreaks(fb::ValueToText(code, rs)) + ";" + extension_text + ";" +
                      std::to_string(available) + ";" +
                      FormatFixed2(fb::ValueToDouble(promotion.Field("PREZZOPROMO")), rs));
     }
@@ -112,9 +113,9 @@ void WriteLines(fb::Statement& pairs, fb::Statement& promotion, fb::Statement& o
 }  // namespace
 
 std::string WritePromoStockFile(const std::string& path, fb::Attachment& attachment,
-                              std::int32_t price_list, const RegionalSettings& rs) {
-  // Declared first so that it is closed last, after the rollback, also when
-  // an error leaves this function: it then keeps every line written so far.
+                                std::int32_t price_list, const RegionalSettings& rs) {
+  // Closed (and so given its name) only after the rollback; an error before
+  // that leaves the previous file.
   std::optional<TextFileWriter> file;
   {
     fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());

@@ -16,11 +16,10 @@ inline constexpr const char* kPromoStockHeader = "Codice;Estensione;QStockUtile;
 // Writes the file at `path` (created anew) from price list `price_list` of the
 // business database and returns the path. Reads in one transaction with the
 // server's defaults, rolled back at the end; nothing is written to the
-// database. Lines are written as their pairs are read, so on an error (raised
-// as the database's or the file's error) the file holds the header and the
-// lines completed so far; when the statements cannot be prepared the file is
-// not touched at all.
+// database. On an error (raised as the database's or the file's error) the
+// file at `path` stays as it was before the run: the new file takes its name
+// only once complete.
 std::string WritePromoStockFile(const std::string& path, fb::Attachment& attachment,
-                              std::int32_t price_list, const RegionalSettings& rs);
+                                std::int32_t price_list, const RegionalSettings& rs);
 
 }  // namespace et

@@ -2,6 +2,7 @@
 
 #include <firebird/Interface.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -44,9 +45,12 @@ struct StatementHandle {
   std::vector<FieldInfo> columns;
   std::vector<std::string> column_names;
   std::vector<unsigned char> row_buffer;
-  std::vector<Value> row;
+  std::vector<Value> row;     // decoded on first request, one per column
+  std::vector<char> decoded;  // per column: row holds the current row's value
   bool has_row = false;
   std::size_t affected = 0;
+  // Reused by every fetch, so that reading a row allocates nothing.
+  Status fetch_status;
 };
 
 }  // namespace detail
@@ -372,15 +376,46 @@ class InputMessage final {
   std::vector<unsigned char> data_;
 };
 
+// The row's values are decoded only when asked for: a loop that reads the
+// row buffer directly builds no values at all.
 void DecodeRow(StatementHandle& h) {
-  h.row.clear();
-  for (const FieldInfo& f : h.columns) h.row.push_back(DecodeColumn(h, f, h.row_buffer.data()));
+  std::fill(h.decoded.begin(), h.decoded.end(), 0);
   h.has_row = true;
+}
+
+// The current row's column, checked for range and for a current row.
+const FieldInfo& CurrentColumn(const StatementHandle& h, std::size_t index) {
+  if (index >= h.columns.size()) {
+    throw Error("Field index " + std::to_string(index) + " out of range");
+  }
+  if (!h.has_row) throw Error("No current row");
+  return h.columns[index];
+}
+
+const Value& DecodedField(StatementHandle& h, std::size_t index) {
+  const FieldInfo& f = CurrentColumn(h, index);
+  if (!h.decoded[index]) {
+    h.row[index] = DecodeColumn(h, f, h.row_buffer.data());
+    h.decoded[index] = 1;
+  }
+  return h.row[index];
+}
+
+// Text bytes of the database as Windows-1252: a column of a single-byte set
+// is copied as stored (its round trip through UTF-8 gives the same bytes);
+// Unicode and octets texts go the way their values go.
+void AppendTextBytes(std::string_view bytes, unsigned charset, std::string& out) {
+  if (IsUtf8Charset(charset) || charset == kCharsetOctets) {
+    out += Utf8ToCp1252(TextFromDatabase(std::string(bytes), charset));
+  } else {
+    out.append(bytes);
+  }
 }
 
 void FetchRow(StatementHandle& h) {
   h.has_row = false;
-  Status status;
+  Status& status = h.fetch_status;
+  status.Clear();
   const int result = status.Checked(h.cursor->fetchNext(status.get(), h.row_buffer.data()));
   if (result == Firebird::IStatus::RESULT_OK) {
     DecodeRow(h);
@@ -475,6 +510,8 @@ void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMod
     const unsigned length = status.Checked(h.output->getMessageLength(status.get()));
     h.row_buffer.assign(length, 0);
   }
+  h.row.assign(h.columns.size(), Null{});
+  h.decoded.assign(h.columns.size(), 0);
 }
 
 Statement::~Statement() { Discard(handle_); }
@@ -564,20 +601,52 @@ std::string Statement::ColumnName(std::size_t index) const {
 }
 
 const Value& Statement::Field(std::size_t index) const {
-  const StatementHandle& h = Checked(handle_);
-  if (index >= h.columns.size()) {
-    throw Error("Field index " + std::to_string(index) + " out of range");
-  }
-  if (!h.has_row) throw Error("No current row");
-  return h.row[index];
+  return DecodedField(Checked(handle_), index);
 }
 
-const Value& Statement::Field(std::string_view name) const {
+const Value& Statement::Field(std::string_view name) const { return Field(ColumnIndex(name)); }
+
+std::size_t Statement::ColumnIndex(std::string_view name) const {
   const StatementHandle& h = Checked(handle_);
   for (std::size_t i = 0; i < h.column_names.size(); ++i) {
-    if (SameName(h.column_names[i], name)) return Field(i);
+    if (SameName(h.column_names[i], name)) return i;
   }
   throw Error("Field '" + std::string(name) + "' not found");
+}
+
+void Statement::AppendFieldBytes(std::size_t index, const RegionalSettings& rs,
+                                 std::string& out) const {
+  StatementHandle& h = Checked(handle_);
+  const FieldInfo& f = CurrentColumn(h, index);
+  const unsigned char* row = h.row_buffer.data();
+  if (Load<ISC_SHORT>(row + f.null_offset) != 0) return;
+  const unsigned char* at = row + f.offset;
+  // A separator outside ASCII is not a character of UTF-8 text on its own;
+  // such a number goes the way of its value.
+  const bool ascii_separator = static_cast<unsigned char>(rs.decimal_separator) < 0x80;
+  switch (f.type) {
+    case SQL_TEXT:
+      AppendTextBytes(std::string_view(reinterpret_cast<const char*>(at), f.length), f.charset,
+                      out);
+      return;
+    case SQL_VARYING:
+      AppendTextBytes(std::string_view(reinterpret_cast<const char*>(at + sizeof(ISC_USHORT)),
+                                       Load<ISC_USHORT>(at)),
+                      f.charset, out);
+      return;
+    case SQL_SHORT:
+      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_SHORT>(at), f.scale}, rs, out);
+      break;
+    case SQL_LONG:
+      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_LONG>(at), f.scale}, rs, out);
+      break;
+    case SQL_INT64:
+      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_INT64>(at), f.scale}, rs, out);
+      break;
+    default:
+      break;
+  }
+  out += Utf8ToCp1252(ValueToText(DecodedField(h, index), rs));
 }
 
 std::size_t Statement::AffectedRows() const { return Checked(handle_).affected; }

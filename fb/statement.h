@@ -73,6 +73,16 @@ class Statement final {
   // The current row's value by column name (compared without regard to
   // case). Raises Error for an unknown name or without a current row.
   const Value& Field(std::string_view name) const;
+  // Position of the output column with this name (compared without regard to
+  // case), for loops that read a column on every row. Raises Error for an
+  // unknown name.
+  std::size_t ColumnIndex(std::string_view name) const;
+  // Appends the current row's value at `index` as a text file holds it: the
+  // Windows-1252 bytes of ValueToText's form. Texts of a single-byte set are
+  // copied as stored and integers and NUMERICs formatted in place, so a loop
+  // that reuses `out` allocates nothing for them. Raises Error when out of
+  // range or without a current row.
+  void AppendFieldBytes(std::size_t index, const RegionalSettings& rs, std::string& out) const;
 
   // Rows affected by the last data-changing Execute.
   std::size_t AffectedRows() const;

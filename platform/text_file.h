@@ -2,7 +2,6 @@
 // mark, every line ended by CR LF.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -10,32 +9,55 @@ namespace et {
 
 class TextFileWriter {
  public:
-  enum class Mode { kCreate, kAppend };
+  enum class Mode {
+    // An export file: written through a large buffer into a new file beside
+    // the final one, which takes the final name at Close. Until then the
+    // previous file stays as it was; a symbolic link at the final name is
+    // replaced, never followed. A device (such as /dev/null) at the final
+    // name is written in place.
+    kCreate,
+    // A log: opened at its end (created when missing); every line is handed
+    // to the system before the call that wrote it returns.
+    kAppend,
+  };
 
-  // Opens the file: kCreate creates or truncates it, kAppend opens it at its
-  // end, creating it when missing. Raises IoError carrying the platform's
-  // description (and the path) on failure.
+  // Opens the file. Raises IoError carrying the platform's description (and
+  // the path) on failure.
   TextFileWriter(const std::string& path, Mode mode);
-  ~TextFileWriter();  // closes the file; never throws
+  // Closes the file; never throws. A kCreate file not closed successfully is
+  // removed, so the previous file at the path stays untouched.
+  ~TextFileWriter();
   TextFileWriter(const TextFileWriter&) = delete;
   TextFileWriter& operator=(const TextFileWriter&) = delete;
 
-  // Writes the UTF-8 text converted to Windows-1252, then CR LF. The line is
-  // handed to the operating system before the call returns.
+  // Writes the UTF-8 text converted to Windows-1252, then CR LF.
   void WriteLine(std::string_view utf8);
 
   // Writes the UTF-8 text converted to Windows-1252, with no line end.
   void Write(std::string_view utf8);
 
-  // Flushes and closes; raises IoError when that fails.
+  // Writes Windows-1252 bytes as they are, then CR LF: for callers that
+  // already hold the file's bytes.
+  void WriteBytesLine(std::string_view cp1252);
+
+  // Writes what is still buffered and closes; a kCreate file then takes its
+  // final name. Raises IoError when any of that fails.
   void Close();
 
   const std::string& Path() const { return path_; }
 
  private:
-  void WriteBytes(std::string_view bytes);
+  void Append(std::string_view bytes);
+  void LineEnded();
+  void Flush();
+  void WriteAll(std::string_view bytes);
+  void Discard() noexcept;
+
   std::string path_;
-  std::FILE* file_ = nullptr;
+  std::string temporary_path_;  // kCreate only: the file being written
+  Mode mode_;
+  int fd_ = -1;
+  std::string buffer_;
 };
 
 // Reads a whole file as bytes; raises IoError when it cannot be read.

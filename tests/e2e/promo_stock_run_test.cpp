@@ -267,9 +267,11 @@ TEST_F(PromoStockRunTest, UploadFailuresLoggedOrRaised) {
   EXPECT_EQ(http_.Requests().size(), 1u);
 }
 
-// An error in the middle of the pairs keeps the lines written before it;
-// the file is neither uploaded nor announced.
-TEST_F(PromoStockRunTest, ErrorAmidTheRowsKeepsTheLinesWrittenSoFar) {
+// An error in the middle of the pairs keeps the previous complete file (a
+// file cut short is of no use to the web side); nothing is uploaded nor
+// announced.
+TEST_F(PromoStockRunTest, ErrorAmidTheRowsKeepsThePreviousFile) {
+  WriteFile(ExportFile(), std::string(kHeader) + "OLD;;1;2,00\r\n");
   {
     BusinessDb db = installation_.Business();
     db.AddNetPrice(Price(7, "A", "0", 4, 1));
@@ -280,7 +282,7 @@ TEST_F(PromoStockRunTest, ErrorAmidTheRowsKeepsTheLinesWrittenSoFar) {
   EXPECT_EQ(r.exit_status, 233) << Describe(r);
   EXPECT_NE(r.out, "");
   EXPECT_EQ(r.out.find("\r\n"), r.out.size() - 2) << r.out;
-  EXPECT_EQ(ReadFile(ExportFile()), std::string(kHeader) + "A;;4;1,00\r\n");
+  EXPECT_EQ(ReadFile(ExportFile()), std::string(kHeader) + "OLD;;1;2,00\r\n");
   EXPECT_FALSE(StoreSent());
   EXPECT_TRUE(http_.Requests().empty());
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "exports/markup_consolidation.h"
 #include "fb/attachment.h"
@@ -85,19 +86,33 @@ TEST_F(CustomersExportTest, NoCustomerGivesHeaderOnly) {
 }
 
 // Values go out as stored: nothing is quoted or escaped, so a separator in a
-// value adds a field, and a line break in it splits the line.
-TEST_F(CustomersExportTest, ValuesAreWrittenUnchanged) {
-  db_.AddCustomer({.codice = "B;1", .info1 = "a\"b", .info2 = -7});
-  db_.AddCustomer({.codice = "A2", .info1 = "l'olio\r\ncaff\xC3\xA8"});
+// value adds a field. Only a CR, LF or NUL, which would forge a line of its
+// own, becomes a blank.
+TEST_F(CustomersExportTest, ValuesAreWrittenAsStoredSaveLineBreaks) {
+  struct Case {
+    std::string codice, info1;
+    std::string written;  // the line without its CR LF
+  };
+  const std::vector<Case> cases = {
+      {"A2", "l'olio\r\ncaff\xC3\xA8", "A2;l'olio  caff\xE8;2"},
+      {"A3", "a\rb", "A3;a b;3"},
+      {"A4", "a\nC9;x;9", "A4;a C9;x;9;4"},
+      {"A5", std::string("a\0b", 3), "A5;a b;5"},
+      {"A6\r\n", "\r\n\r\n", "A6  ;    ;6"},
+      {"B;1", "a\"b", "B;1;a\"b;7"},
+  };
+  std::string expected = "CODICE;INFO1;INFO2\r\n";
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    db_.AddCustomer(
+        {.codice = cases[i].codice, .info1 = cases[i].info1, .info2 = static_cast<int>(i) + 2});
+    expected += cases[i].written + "\r\n";
+  }
   db_.AddCustomer({.codice = "C3"});
+  expected += "C3;;\r\n";
 
   Export();
 
-  EXPECT_EQ(Written(),
-            "CODICE;INFO1;INFO2\r\n"
-            "A2;l'olio\r\ncaff\xE8;\r\n"
-            "B;1;a\"b;-7\r\n"
-            "C3;;\r\n");
+  EXPECT_EQ(Written(), expected);
 }
 
 // A business database whose INFO1 is a number: it is written in its shortest

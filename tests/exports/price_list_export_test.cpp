@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,8 +115,9 @@ TEST_F(PriceListExportTest, NoPricedArticleGivesHeaderOnlyAndReplacesTheOldFile)
 }
 
 // Every text column is cleaned: apostrophes become the acute accent (byte
-// 0xB4) and CR LF pairs one blank; everything else stays, separators and
-// quotes included. Articles without classifications give empty cells.
+// 0xB4), CR LF pairs one blank, then any CR, LF or NUL left one blank, so no
+// value splits a record; everything else stays, separators and quotes
+// included. Articles without classifications give empty cells.
 TEST_F(PriceListExportTest, CleansEveryTextValue) {
   struct Case {
     std::string descrizione;
@@ -124,8 +127,10 @@ TEST_F(PriceListExportTest, CleansEveryTextValue) {
       {"l'olio", "l\xB4olio"},
       {"prima riga\r\nseconda riga", "prima riga seconda riga"},
       {"due\r\n\r\nrighe vuote", "due  righe vuote"},
-      {"solo CR\rsolo LF\n", "solo CR\rsolo LF\n"},
-      {"LF CR\n\rresta", "LF CR\n\rresta"},
+      {"solo CR\rsolo LF\n", "solo CR solo LF "},
+      {"LF CR\n\rresta", "LF CR  resta"},
+      {"CR CR LF\r\r\nfine", "CR CR LF  fine"},
+      {std::string("NUL\0dentro", 10), "NUL dentro"},
       {"punto;e virgola \"virgolette\"", "punto;e virgola \"virgolette\""},
       {"'\r\n'", "\xB4 \xB4"},
       {"caff\xC3\xA8 \xE2\x82\xAC", "caff\xE8 \x80"},  // UTF-8 in, Windows-1252 out
@@ -260,12 +265,22 @@ TEST_F(PriceListExportTest, ScalePriceRules) {
   EXPECT_EQ(pos, file.size());
 }
 
-// The band is pasted into the statements: one the engine refuses fails after
-// the file was created, which keeps only its header.
-TEST_F(PriceListExportTest, StatementErrorLeavesTheHeaderAndReachesTheCaller) {
+// The band is pasted into the statements: one the engine refuses fails, and
+// the file of the previous run stays whole (no file when there was none).
+TEST_F(PriceListExportTest, StatementErrorKeepsThePreviousFileAndReachesTheCaller) {
   AddPriced("A1");
   EXPECT_THROW(Export("FASCIA_INESISTENTE"), fb::DatabaseError);
-  EXPECT_EQ(Written(), kHeader);
+  EXPECT_FALSE(std::filesystem::exists(out_path_));
+  const std::string previous = kHeader + "A0;Articolo;;;;;1;0;0;0;;\r\n";
+  test::WriteFile(out_path_, previous);
+  EXPECT_THROW(Export("FASCIA_INESISTENTE"), fb::DatabaseError);
+  EXPECT_EQ(Written(), previous);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"archivio.fdb", "listini.csv"}));
 }
 
 TEST_F(PriceListExportTest, FileErrorReachesTheCaller) {

@@ -264,13 +264,47 @@ TEST_F(PromoStockExportTest, ListWithoutRowsReplacesAnOldFileWithTheHeader) {
   EXPECT_EQ(test::ReadFile(out_path_), kHeader);
 }
 
-TEST_F(PromoStockExportTest, ErrorOnALineKeepsTheLinesWrittenBefore) {
+// A file cut short is of no use to the web side: an error after some lines
+// keeps the previous file whole and leaves nothing else beside it.
+TEST_F(PromoStockExportTest, ErrorOnALineKeepsThePreviousFile) {
   // A quantity beyond 32 bits cannot be taken as an integer; the groups come
   // sorted by article, so "A" is written before "Z" fails.
   db_.AddNetPrice(Price("A", "0", 4, 1));
   db_.AddNetPrice(Price("Z", "0", 3000000000.0, 1));
+  const std::string previous = std::string(kHeader) + "B;;1;2,00\r\n";
+  test::WriteFile(out_path_, previous);
   EXPECT_THROW(Export(), ConvertError);
-  EXPECT_EQ(test::ReadFile(out_path_), std::string(kHeader) + "A;;4;1,00\r\n");
+  EXPECT_EQ(test::ReadFile(out_path_), previous);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"archivio.fdb", "promostock.csv"}));
+}
+
+// A CR, LF or NUL in an article code or extension becomes a blank, so no
+// value forges a line; a semicolon stays as it is.
+TEST_F(PromoStockExportTest, LineBreaksInValuesBecomeBlanks) {
+  struct Case {
+    std::string code, extension;
+    std::string written;  // the line without its CR LF
+  };
+  const std::vector<Case> cases = {
+      {"A1\r\n9;X;1;1,00", "0", "A1  9;X;1;1,00;;1;1,00"},
+      {"A2\rB", "E\n1", "A2 B;E 1;1;1,00"},
+      {"A3\nB", "0", "A3 B;;1;1,00"},
+      {std::string("A4\0B", 4), std::string("\0", 1), "A4 B; ;1;1,00"},
+      {"A5;B", "E;2", "A5;B;E;2;1;1,00"},
+  };
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    db_.AddNetPrice(Price(c.code, c.extension, 1, 1));
+    expected.push_back(c.written);
+  }
+  std::sort(expected.begin(), expected.end());
+  Export();
+  EXPECT_EQ(SortedBody(test::ReadFile(out_path_)), expected);
 }
 
 TEST_F(PromoStockExportTest, StatementThatCannotBePreparedLeavesTheFileUntouched) {

@@ -6,6 +6,7 @@
 
 #include "fb/error.h"
 #include "fb_test_db.h"
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "value_print.h"
 
@@ -154,6 +155,78 @@ TEST_F(StatementTest, FieldAccessErrors) {
   }
   EXPECT_THROW(s.Set("NOPE", Int(1)), Error);
   EXPECT_THROW(s.SetAt(0, Int(1)), Error);
+}
+
+// The bytes a file gets from AppendFieldBytes are those of the value's text
+// form: for every kind of column, NULLs, every byte value in single-byte
+// texts (trailing blanks of CHAR kept) and Unicode texts.
+TEST_F(StatementTest, FieldBytesAreTheBytesOfTheValueText) {
+  std::string all_bytes;
+  for (int b = 1; b < 256; ++b) all_bytes += static_cast<char>(b);
+  Exec({"ALTER TABLE ARTICOLI ADD LUNGO VARCHAR(300)",
+        "INSERT INTO ARTICOLI (ID, CODICE, SIGLA, QTA, GRANDE, PREZZO, SCONTO, PESO, GIORNO, "
+        "ORA, MOMENTO, ATTIVO, NOTE, NOME_UTF8) VALUES (1, 'A;B', 'AB', -7, "
+        "-9223372036854775808, 12.5000, -0.05, 0.1, '2024-02-29', '13:45:30', "
+        "'2024-02-29 13:45:30', TRUE, 'nota', 'x')",
+        "INSERT INTO ARTICOLI (ID, PREZZO, SCONTO) VALUES (2, 0, 100)",
+        "INSERT INTO ARTICOLI (ID) VALUES (3)"});
+  {
+    Transaction t(db_, TransactionOptions::ServerDefaults());
+    Statement update(t, "UPDATE ARTICOLI SET LUNGO = :B, NOME_UTF8 = :U WHERE ID = 2");
+    update.Set("B", Text(Cp1252ToUtf8(all_bytes)));
+    update.Set("U", Text(kEuro + kAccents));
+    update.Execute();
+    t.Commit();
+  }
+  Transaction t(db_, TransactionOptions::ServerDefaults());
+  Statement s(t,
+              "SELECT ID, CODICE, SIGLA, QTA, GRANDE, PREZZO, SCONTO, PESO, GIORNO, ORA, MOMENTO, "
+              "ATTIVO, NOTE, NOME_UTF8, LUNGO, PREZZO * 1000 AS MILLE FROM ARTICOLI ORDER BY ID");
+  int rows = 0;
+  for (s.Execute(); s.HasRow(); s.Next(), ++rows) {
+    for (std::size_t i = 0; i < s.ColumnCount(); ++i) {
+      for (const RegionalSettings& rs : {RegionalSettings::Italian(), RegionalSettings{}}) {
+        SCOPED_TRACE(s.ColumnName(i) + " of row " + std::to_string(rows + 1));
+        std::string out = "1;";
+        s.AppendFieldBytes(i, rs, out);
+        EXPECT_EQ(out, "1;" + Utf8ToCp1252(ValueToText(s.Field(i), rs)));
+      }
+    }
+  }
+  EXPECT_EQ(rows, 3);
+  s.Execute();
+  std::string out;
+  s.AppendFieldBytes(s.ColumnIndex("sigla"), RegionalSettings{}, out);
+  EXPECT_EQ(out, "AB    ");
+  s.Next();
+  out.clear();
+  s.AppendFieldBytes(s.ColumnIndex("LUNGO"), RegionalSettings{}, out);
+  EXPECT_EQ(out, all_bytes);
+}
+
+TEST_F(StatementTest, ColumnIndexAndFieldBytesErrors) {
+  Exec({"INSERT INTO ARTICOLI (ID, CODICE) VALUES (1, 'A')"});
+  Transaction t(db_, TransactionOptions::ServerDefaults());
+  Statement s(t, "SELECT ID, CODICE AS Descr FROM ARTICOLI");
+  EXPECT_EQ(s.ColumnIndex("id"), 0u);
+  EXPECT_EQ(s.ColumnIndex("DESCR"), 1u);
+  try {
+    s.ColumnIndex("MISSING");
+    ADD_FAILURE() << "no error for an unknown column";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Field 'MISSING' not found");
+  }
+  std::string out;
+  EXPECT_THROW(s.AppendFieldBytes(0, RegionalSettings{}, out), Error);  // no row yet
+  s.Execute();
+  EXPECT_THROW(s.AppendFieldBytes(2, RegionalSettings{}, out), Error);
+  // A value read earlier stays valid while other columns of the row are read.
+  const Value& id = s.Field(0);
+  EXPECT_EQ(s.Field(1), Text("A"));
+  EXPECT_EQ(id, Int(1));
+  EXPECT_FALSE(s.Next());
+  EXPECT_THROW(s.AppendFieldBytes(0, RegionalSettings{}, out), Error);  // past the last row
+  EXPECT_EQ(out, "");
 }
 
 TEST_F(StatementTest, ValuesOfEveryKindRoundTrip) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/error.h"
 #include "value_print.h"
 
@@ -39,6 +41,37 @@ TEST(ValueToTextTest, FormatsEachKindWithTheRegionalSettings) {
     SCOPED_TRACE(::testing::PrintToString(c.value));
     EXPECT_EQ(ValueToText(c.value, RegionalSettings::Italian()), c.italian);
     EXPECT_EQ(ValueToText(c.value, RegionalSettings{}), c.c_locale);
+  }
+}
+
+// Appended to what the buffer holds already, in the same form as
+// ValueToText and the platform's own number formatting.
+TEST(AppendScaledTextTest, AppendsTheFormOfValueToText) {
+  const std::vector<std::pair<Scaled, std::string>> cases = {
+      {{0, 0}, "0"},
+      {{0, -2}, "0"},
+      {{0, 3}, "0"},
+      {{123, 2}, "12300"},
+      {{-123, 2}, "-12300"},
+      {{1000, -3}, "1"},
+      {{1250, -2}, "12,5"},
+      {{5, -2}, "0,05"},
+      {{-5, -2}, "-0,05"},
+      {{100, -5}, "0,001"},
+      {{-1, -18}, "-0,000000000000000001"},
+      {{INT64_MIN, 0}, "-9223372036854775808"},
+      {{INT64_MIN, -2}, "-92233720368547758,08"},
+      {{INT64_MAX, -19}, "0,9223372036854775807"},
+  };
+  for (const auto& [number, italian] : cases) {
+    SCOPED_TRACE(italian);
+    std::string out = "x;";
+    AppendScaledText(number, RegionalSettings::Italian(), out);
+    EXPECT_EQ(out, "x;" + italian);
+    EXPECT_EQ(ValueToText(number, RegionalSettings::Italian()), italian);
+    if (number.scale <= 0) {
+      EXPECT_EQ(italian, FormatScaled(number.value, number.scale, RegionalSettings::Italian()));
+    }
   }
 }
 
