@@ -18,7 +18,7 @@ std::string ResetStatement() { return SqlLines({"UPDATE CLIENTI SET", "INFO1=NUL
 std::string PresetStatement(std::int32_t default_band) {
   const std::string band = std::to_string(default_band);
   return SqlLines({"UPDATE CLIENTI SET", "INFO1=0,", "INFO2=NULL", "WHERE",
-                "  COALESCE(TIPOPREZZO," + band + ")=" + band});
+                   "  COALESCE(TIPOPREZZO," + band + ")=" + band});
 }
 
 std::string BandsStatement() {

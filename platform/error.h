@@ -20,7 +20,7 @@ class Error : public std::exception {
   // Puts `context` before the message, for a caller that says which step
   // failed and then rethrows the same error (`throw;`), keeping its type and
   // everything it carries.
-  void AddContext(std::string_view context) { message_.insert(0, context); }
+  void AddContext(std::string_view context);
 
  private:
   std::string message_;

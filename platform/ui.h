@@ -13,7 +13,7 @@ namespace et {
 // A prompt for two fields, such as a server name and a drive letter.
 struct TwoFieldPrompt {
   std::string caption;
-  std::string label;       // may hold CR LF between lines
+  std::string label;        // may hold CR LF between lines
   std::string field1;       // first field, asked first
   std::string field2;       // second field
   std::string field1_name;  // how the terminal asks for each field

@@ -57,8 +57,8 @@ class RunSettingsTest : public ::testing::Test {
   test::Installation install_;
   // One connection writes the keys, another reads them as a run does.
   test::BusinessDb db_ = install_.Business();
-  fb::Attachment business_ = fb::Attachment::Attach(
-      install_.BusinessDbName(), kDefaultDatabaseUser, kDefaultDatabasePassword);
+  fb::Attachment business_ = fb::Attachment::Attach(install_.BusinessDbName(), kDefaultDatabaseUser,
+                                                    kDefaultDatabasePassword);
   SettingsTable table_{business_};
 };
 
@@ -217,11 +217,21 @@ TEST_F(RunSettingsTest, FileNamesArePlainNames) {
     bool plain;
   };
   const std::vector<Case> cases = {
-      {"listini.csv", true},   {"listini 2026.CSV", true}, {".nascosto", true},
-      {"...", true},           {"a..b", true},             {"../escape.csv", false},
-      {"sub/x.csv", false},    {"/tmp/x.csv", false},      {"sub\\x.csv", false},
-      {".", false},            {"..", false},              {"a\rb", false},
-      {"a\nb", false},        {"a\tb", false},           {std::string("a\x7F", 2), false},
+      {"listini.csv", true},
+      {"listini 2026.CSV", true},
+      {".nascosto", true},
+      {"...", true},
+      {"a..b", true},
+      {"../escape.csv", false},
+      {"sub/x.csv", false},
+      {"/tmp/x.csv", false},
+      {"sub\\x.csv", false},
+      {".", false},
+      {"..", false},
+      {"a\rb", false},
+      {"a\nb", false},
+      {"a\tb", false},
+      {std::string("a\x7F", 2), false},
   };
   Settings(kCompletePriceList);
   Settings({{"CAT_EXPPROMOSTOCK_SCRIPT", "http://h/p"}, {"ListinoStock", "7"}});
@@ -237,8 +247,7 @@ TEST_F(RunSettingsTest, FileNamesArePlainNames) {
       }
     }
     Settings({{"CAT_EXPPROMOSTOCK_NOMEFILE", c.value}});
-    const std::string error =
-        ErrorOf([](SettingsTable& t) { PromoStockRunSettings::Read(t); });
+    const std::string error = ErrorOf([](SettingsTable& t) { PromoStockRunSettings::Read(t); });
     EXPECT_EQ(error.empty(), c.plain) << error;
     if (!c.plain) {
       EXPECT_EQ(error.rfind("Nome file promo a stock ", 0), 0u) << error;
@@ -271,8 +280,7 @@ TEST_F(RunSettingsTest, TriggerTimeoutAndDirectUpload) {
     SCOPED_TRACE(c.timeout.value_or("<no key>"));
     Settings({{"CAT_HTTP_TIMEOUT", c.timeout}, {"CAT_FTP_CARICAMENTODIRETTO", c.direct}});
     PromoStockRunSettings read;
-    EXPECT_EQ(ErrorOf([&](SettingsTable& t) { read = PromoStockRunSettings::Read(t); }),
-              c.message);
+    EXPECT_EQ(ErrorOf([&](SettingsTable& t) { read = PromoStockRunSettings::Read(t); }), c.message);
     if (c.message.empty()) {
       EXPECT_EQ(read.trigger_timeout_seconds, c.seconds);
       EXPECT_EQ(read.ftp.direct_upload, c.direct_upload);

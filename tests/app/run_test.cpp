@@ -105,8 +105,7 @@ TEST(RunLog, DateAndTimeOfALineAreOneInstant) {
   const RegionalSettings italian = RegionalSettings::Italian();
   RunLog(temp.Path(), clock, italian).Append("x");
   const std::string line = test::ReadFile(temp.File("logQuorvandelix.txt"));
-  EXPECT_TRUE(line == "09/12/2026 23:59:59  x\r\n" || line == "10/12/2026 00:00:00  x\r\n")
-      << line;
+  EXPECT_TRUE(line == "09/12/2026 23:59:59  x\r\n" || line == "10/12/2026 00:00:00  x\r\n") << line;
 }
 
 TEST(RunLog, MissingDirectoryRaises) {
@@ -155,8 +154,9 @@ TEST(LoadConfiguration, UnreachableBusinessDatabaseRaisesWithTheEnginesReason) {
   test::Installation install;
   {
     auto users = install.Users();
-    users.Exec("UPDATE UTENTI SET SOFTDES = '[query_esterno]' || ASCII_CHAR(13) || ASCII_CHAR(10) "
-               "|| 'Archivio=/nonexistent-dir/archivio.fdb'");
+    users.Exec(
+        "UPDATE UTENTI SET SOFTDES = '[query_esterno]' || ASCII_CHAR(13) || ASCII_CHAR(10) "
+        "|| 'Archivio=/nonexistent-dir/archivio.fdb'");
   }
   Environment e(install.BinDir());
   try {
@@ -177,7 +177,8 @@ TEST(LoadConfiguration, MissingExportDirectorySettingHalts) {
   install.SetUserTabX("DIRCATINTERNET", install.ExportDir(), 1);  // a user's own row does not count
   Environment e(install.BinDir());
   EXPECT_EQ(et::Run(RunKind::kStock, e.env), RunOutcome::kHalted);
-  EXPECT_EQ(e.ui.Texts(UiCall::Kind::kMessage), std::vector<std::string>{"DIRCATINTERNET mancante"});
+  EXPECT_EQ(e.ui.Texts(UiCall::Kind::kMessage),
+            std::vector<std::string>{"DIRCATINTERNET mancante"});
   EXPECT_TRUE(std::filesystem::is_empty(install.ExportDir()));
 }
 

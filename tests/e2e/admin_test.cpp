@@ -228,8 +228,8 @@ TEST_F(AdminTest, InitKeepsAnExistingUserRowAndSaysSo) {
   EXPECT_EQ(other.exit_status, 1) << Describe(other);
   EXPECT_NE(other.err.find("user-set Archivio /altrove/archivio.fdb"), std::string::npos)
       << other.err;
-  const ProcessResult archivio = Admin({"user-get", "Archivio"});
-  EXPECT_EQ(archivio.out, BusinessFile() + "\n");
+  const ProcessResult business_database = Admin({"user-get", "Archivio"});
+  EXPECT_EQ(business_database.out, BusinessFile() + "\n");
 }
 
 TEST_F(AdminTest, LoginReadsThePasswordFromStandardInput) {
@@ -241,7 +241,7 @@ TEST_F(AdminTest, LoginReadsThePasswordFromStandardInput) {
         "VALUES (2, 'D''Amico', 'pa''ss', 'ACME')");
   }
   struct Case {
-    std::string nome;
+    std::string key;
     std::optional<std::string> input;
     int status;
     std::string out;
@@ -257,8 +257,8 @@ TEST_F(AdminTest, LoginReadsThePasswordFromStandardInput) {
       {"d'amico", std::nullopt, 1, ""},  // no standard input at all
   };
   for (const Case& c : cases) {
-    const ProcessResult r = Admin({"login", c.nome}, c.input);
-    SCOPED_TRACE(c.nome + " / " + c.input.value_or("<none>") + "\n" + Describe(r));
+    const ProcessResult r = Admin({"login", c.key}, c.input);
+    SCOPED_TRACE(c.key + " / " + c.input.value_or("<none>") + "\n" + Describe(r));
     EXPECT_EQ(r.exit_status, c.status);
     EXPECT_EQ(r.out, c.out);
     if (c.status != 0) {

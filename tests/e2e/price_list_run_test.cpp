@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 const std::string kBuiltProgram = std::string(ET_BINARY_DIR) + "/exporttotale";
 
-const std::string kListiniAttesi =
+const std::string kExpectedPriceList =
     "ARTICOLO;DESCRIZIONE;COD. CATEGORIA SCONTO;CATEGORIA SCONTO;COD. CATEGORIA ARTICOLO;"
     "CATEGORIA ARTICOLO;PREZZO NETTO;SCONTO 1;SCONTO 2;SCONTO 3;PROMO\r\n"
     "VT100;Cacciavite d\xB4"
@@ -29,7 +29,7 @@ const std::string kListiniAttesi =
     "50-999 10,90\";\r\n"
     "VT102;Punta da 3 mm;S1;Sconto rivenditori;UT;Utensili;0,13;5,00;2,50;0,00;;\r\n";
 
-const std::string kClientiAttesi =
+const std::string kExpectedCustomers =
     "CODICE;INFO1;INFO2\r\n"
     "C0001;12,50;2\r\n"
     "C0002;8,00;\r\n"
@@ -158,10 +158,10 @@ TEST_F(PriceListRunTest, WritesUploadsAndTriggersBothFiles) {
 
   ASSERT_EQ(r.exit_status, 232) << Describe(r);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(Exported("listini.csv"), kListiniAttesi);
-  EXPECT_EQ(Exported("clienti.csv"), kClientiAttesi);
-  EXPECT_EQ(ftp_.ReadReceived("import/listini.csv"), kListiniAttesi);
-  EXPECT_EQ(ftp_.ReadReceived("import/clienti.csv"), kClientiAttesi);
+  EXPECT_EQ(Exported("listini.csv"), kExpectedPriceList);
+  EXPECT_EQ(Exported("clienti.csv"), kExpectedCustomers);
+  EXPECT_EQ(ftp_.ReadReceived("import/listini.csv"), kExpectedPriceList);
+  EXPECT_EQ(ftp_.ReadReceived("import/clienti.csv"), kExpectedCustomers);
   EXPECT_EQ(RequestedPaths(),
             (std::vector<std::string>{"/import/listini.php?lotto=1", "/import/clienti.php"}));
   // The consolidation is committed.
@@ -218,8 +218,8 @@ TEST_F(PriceListRunTest, FtpRefusingTheLoginStillCompletesTheRun) {
 
   ASSERT_EQ(r.exit_status, 232) << Describe(r);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(Exported("listini.csv"), kListiniAttesi);
-  EXPECT_EQ(Exported("clienti.csv"), kClientiAttesi);
+  EXPECT_EQ(Exported("listini.csv"), kExpectedPriceList);
+  EXPECT_EQ(Exported("clienti.csv"), kExpectedCustomers);
   EXPECT_FALSE(ftp_.HasFile("import/listini.csv"));
   EXPECT_FALSE(ftp_.HasFile("import/clienti.csv"));
   EXPECT_EQ(RequestedPaths(),
@@ -245,8 +245,8 @@ TEST_F(PriceListRunTest, FailedFirstTriggerSkipsTheSecond) {
   EXPECT_EQ(r.out.find("\r\n"), r.out.size() - 2) << r.out;
   EXPECT_NE(r.out.find("500"), std::string::npos) << r.out;
   // Both files were written and uploaded before.
-  EXPECT_EQ(ftp_.ReadReceived("import/listini.csv"), kListiniAttesi);
-  EXPECT_EQ(ftp_.ReadReceived("import/clienti.csv"), kClientiAttesi);
+  EXPECT_EQ(ftp_.ReadReceived("import/listini.csv"), kExpectedPriceList);
+  EXPECT_EQ(ftp_.ReadReceived("import/clienti.csv"), kExpectedCustomers);
 }
 
 TEST_F(PriceListRunTest, FailedSecondTriggerFailsTheRun) {

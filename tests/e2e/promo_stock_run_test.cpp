@@ -32,27 +32,27 @@ std::string Describe(const ProcessResult& r) {
   return "status " + std::to_string(r.exit_status) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
 }
 
-NetPriceRow Price(int listino, std::string codice, std::string estensione, double quantita,
-                  double prezzo, Day inizio = Day::Open(), Day fine = Day::Open()) {
+NetPriceRow Price(int price_list, std::string code, std::string extension, double quantity,
+                  double price, Day inizio = Day::Open(), Day fine = Day::Open()) {
   NetPriceRow row;
-  row.idlistsc = listino;
-  row.codicearticolo = std::move(codice);
-  row.estcodice = std::move(estensione);
-  row.quantitascaglione = quantita;
-  row.prezzo = prezzo;
+  row.idlistsc = price_list;
+  row.codicearticolo = std::move(code);
+  row.estcodice = std::move(extension);
+  row.quantitascaglione = quantity;
+  row.prezzo = price;
   row.datainiziovalidita = inizio;
   row.datafinevalidita = fine;
   return row;
 }
 
-PromoLogRow Order(std::string codice, std::optional<std::string> estensione, Day data,
-                  double quantita, std::string status) {
+PromoLogRow Order(std::string code, std::optional<std::string> extension, Day data, double quantity,
+                  std::string status) {
   PromoLogRow row;
-  row.codicearticolo = std::move(codice);
-  row.estensione = std::move(estensione);
+  row.codicearticolo = std::move(code);
+  row.estensione = std::move(extension);
   row.datapromo = data;
   row.status = std::move(status);
-  row.quantitaordine = quantita;
+  row.quantitaordine = quantity;
   return row;
 }
 
@@ -129,35 +129,35 @@ TEST_F(PromoStockRunTest, WorkedExampleIsWrittenUploadedAndAnnounced) {
 // checks run in order: a later key's fault is not reported while an earlier
 // one is missing.
 TEST_F(PromoStockRunTest, SettingsChecksStopTheRunWithTheirMessage) {
-  const std::string nome = "Nome file promo a stock non parametrizzato";
-  const std::string script = "Script HTTP promo a stock non parametrizzato";
-  const std::string listino = "Listino promo a stock non parametrizzato o non valido";
+  const std::string no_file_name = "Nome file promo a stock non parametrizzato";
+  const std::string no_script = "Script HTTP promo a stock non parametrizzato";
+  const std::string bad_list = "Listino promo a stock non parametrizzato o non valido";
   const std::optional<std::string> missing;  // no TABX row
   struct Case {
-    std::optional<std::string> nome_file, script, listino;
+    std::optional<std::string> file_name, script, price_list;
     std::string message;
   };
   // clang-format off
   const std::vector<Case> cases = {
-      {missing, missing, missing, nome},
-      {"", "", "abc", nome},
-      {kFileName, missing, "0", script},
-      {kFileName, "", "7", script},
-      {kFileName, "x", missing, listino},
-      {kFileName, "x", "", listino},
-      {kFileName, "x", "abc", listino},
-      {kFileName, "x", "0", listino},
-      {kFileName, "x", "7.0", listino},
-      {kFileName, "x", "2147483648", listino},
+      {missing, missing, missing, no_file_name},
+      {"", "", "abc", no_file_name},
+      {kFileName, missing, "0", no_script},
+      {kFileName, "", "7", no_script},
+      {kFileName, "x", missing, bad_list},
+      {kFileName, "x", "", bad_list},
+      {kFileName, "x", "abc", bad_list},
+      {kFileName, "x", "0", bad_list},
+      {kFileName, "x", "7.0", bad_list},
+      {kFileName, "x", "2147483648", bad_list},
   };  // clang-format on
 
   for (const Case& c : cases) {
     {
       BusinessDb db = installation_.Business();
       const std::pair<const char*, const std::optional<std::string>*> keys[] = {
-          {"CAT_EXPPROMOSTOCK_NOMEFILE", &c.nome_file},
+          {"CAT_EXPPROMOSTOCK_NOMEFILE", &c.file_name},
           {"CAT_EXPPROMOSTOCK_SCRIPT", &c.script},
-          {"ListinoStock", &c.listino}};
+          {"ListinoStock", &c.price_list}};
       for (const auto& [key, value] : keys) {
         if (value->has_value()) {
           db.SetTabX(key, **value);
@@ -167,7 +167,7 @@ TEST_F(PromoStockRunTest, SettingsChecksStopTheRunWithTheirMessage) {
       }
     }
     const ProcessResult r = Run();
-    SCOPED_TRACE(c.message + " / " + c.listino.value_or("<missing>") + "\n" + Describe(r));
+    SCOPED_TRACE(c.message + " / " + c.price_list.value_or("<missing>") + "\n" + Describe(r));
     EXPECT_EQ(r.exit_status, 233);
     EXPECT_EQ(r.out, c.message + "\r\n");
     EXPECT_TRUE(fs::is_empty(installation_.ExportDir()));
@@ -196,10 +196,10 @@ TEST_F(PromoStockRunTest, ListWithNothingInForceGivesTheHeaderAlone) {
     db.AddNetPrice(Price(9, "SCADUTO", "0", 5, 1, Day::Today(-10), Day::Today(-1)));
     db.AddNetPrice(Price(9, "FUTURO", "0", 5, 1, Day::Today(1), Day::Open()));
   }
-  for (const char* listino : {"8", "9"}) {
-    installation_.SetTabX("ListinoStock", listino);
+  for (const char* price_list : {"8", "9"}) {
+    installation_.SetTabX("ListinoStock", price_list);
     const ProcessResult r = Run();
-    SCOPED_TRACE(std::string("list ") + listino + "\n" + Describe(r));
+    SCOPED_TRACE(std::string("list ") + price_list + "\n" + Describe(r));
     EXPECT_EQ(r.exit_status, 232);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(ExportFile()), kHeader);

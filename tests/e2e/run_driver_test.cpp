@@ -39,7 +39,7 @@ TEST(RunDriver, MissingParametersFile) {
   EXPECT_EQ(Entries(temp.Path()), std::vector<std::string>{"exporttotale"});
 }
 
-TEST(RunDriver, EmptyArchivioEndsInTheErrorBox) {
+TEST(RunDriver, EmptyArchivioHaltsTheRun) {
   Installation install(test::BuiltProgram());
   install.Users().Exec("UPDATE UTENTI SET SOFTDES = '[query_esterno]'");
   const auto result = RunInstalled(install);
@@ -88,9 +88,9 @@ TEST(RunDriver, PromptAnsweredFromStandardInputWritesDatiIni) {
 
   EXPECT_EQ(result.exit_status, kStatusNotCompleted);
   EXPECT_NE(result.err.find("Non trovato dati.ini"), std::string::npos) << result.err;
-  const IniFile dati(dir + "dati.ini");
-  EXPECT_EQ(dati.Read("CONFIG", "Nome Server"), "127.0.0.1");
-  EXPECT_EQ(dati.Read("CONFIG", "Lettera Disco Server"), "E");
+  const IniFile location(dir + "dati.ini");
+  EXPECT_EQ(location.Read("CONFIG", "Nome Server"), "127.0.0.1");
+  EXPECT_EQ(location.Read("CONFIG", "Lettera Disco Server"), "E");
 }
 
 }  // namespace

@@ -42,8 +42,16 @@ class StockRun : public ::testing::Test {
     db.AddStock(std::vector<test::StockRow>{
         {.magazzino = 1, .codice = "A1", .idapertura = 3, .quantitapresente = 5},
         {.magazzino = 2, .codice = "A1", .idapertura = 0, .quantitapresente = 3, .ordinicli = 1},
-        {.magazzino = 1, .codice = "A2", .idapertura = 3, .quantitapresente = 10, .qprecaricata = 0.5},
-        {.magazzino = 3, .codice = "A2", .idapertura = 0, .quantitapresente = 2.25, .ordinicli = 0.25},
+        {.magazzino = 1,
+         .codice = "A2",
+         .idapertura = 3,
+         .quantitapresente = 10,
+         .qprecaricata = 0.5},
+        {.magazzino = 3,
+         .codice = "A2",
+         .idapertura = 0,
+         .quantitapresente = 2.25,
+         .ordinicli = 0.25},
         {.magazzino = 2, .codice = "A2", .idapertura = 0, .quantitapresente = 0, .ordinicli = 3},
         {.magazzino = 1, .codice = "A3", .idapertura = 0, .quantitapresente = 9},
         {.magazzino = 2, .codice = "A3", .idapertura = 3, .quantitapresente = 9},
@@ -100,7 +108,8 @@ TEST_F(StockRun, WritesUploadsAndTriggersUnderTheCLocale) {
 }
 
 TEST_F(StockRun, ItalianDecimalSeparator) {
-  if (!ItalianLocaleAvailable()) GTEST_SKIP() << "it_IT.UTF-8 not generated (scripts/install-deps does it)";
+  if (!ItalianLocaleAvailable())
+    GTEST_SKIP() << "it_IT.UTF-8 not generated (scripts/install-deps does it)";
   const auto result = RunInstalled(*install_, {}, "it_IT.UTF-8");
   EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
   EXPECT_EQ(Lines(Csv()), (std::multiset<std::string>{"1;A1;7", "1;A2;12,5"}));
@@ -124,12 +133,14 @@ TEST_F(StockRun, PreviousFileIsReplaced) {
 
 TEST_F(StockRun, OtherExportTypesWriteAnEmptyFileStillUploadedAndAnnounced) {
   for (const std::optional<std::string>& tipo :
-       {std::optional<std::string>{}, std::optional<std::string>{""}, std::optional<std::string>{"0"},
-        std::optional<std::string>{"2"}, std::optional<std::string>{" 1"},
-        std::optional<std::string>{"01"}}) {
+       {std::optional<std::string>{}, std::optional<std::string>{""},
+        std::optional<std::string>{"0"}, std::optional<std::string>{"2"},
+        std::optional<std::string>{" 1"}, std::optional<std::string>{"01"}}) {
     ftp_.PutFile("catalogo/ESTRAZQ.CSV", "remote from before\r\n");
-    if (tipo) install_->SetTabX("CAT_TIPOEXPPERGIACENZE", *tipo);
-    else install_->Business().RemoveTabX("CAT_TIPOEXPPERGIACENZE");
+    if (tipo)
+      install_->SetTabX("CAT_TIPOEXPPERGIACENZE", *tipo);
+    else
+      install_->Business().RemoveTabX("CAT_TIPOEXPPERGIACENZE");
     const auto result = RunInstalled(*install_);
     EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
     EXPECT_TRUE(fs::exists(install_->ExportDir() + "ESTRAZQ.CSV"));

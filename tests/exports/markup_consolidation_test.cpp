@@ -36,11 +36,11 @@ class MarkupConsolidationTest : public ::testing::Test {
   MarkupConsolidationTest()
       : db_path_(NewBusinessDatabase(dir_.File("archivio.fdb"))), db_(db_path_) {}
 
-  void Consolidate(std::int32_t fascia_default,
+  void Consolidate(std::int32_t default_band,
                    const RegionalSettings& rs = RegionalSettings::Italian()) {
     fb::Attachment att =
         fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
-    ConsolidateMarkups(att, fascia_default, rs);
+    ConsolidateMarkups(att, default_band, rs);
   }
 
   // A customer whose markup columns hold values of an earlier run.
@@ -90,7 +90,7 @@ TEST_F(MarkupConsolidationTest, WorkedExample) {
 // One case per kind of customer, each on the same database emptied first.
 struct ConsolidationCase {
   std::string name;
-  std::int32_t fascia_default;
+  std::int32_t default_band;
   std::vector<test::PriceBand> bands;
   std::vector<test::DiscountRow> discounts;
   std::optional<int> tipoprezzo;  // of the one customer
@@ -206,7 +206,7 @@ TEST_F(MarkupConsolidationTest, ConsolidationTable) {
     for (const test::DiscountRow& d : c.discounts) db_.AddDiscount(d);
     AddCustomer("C1", c.tipoprezzo);
 
-    Consolidate(c.fascia_default, c.rs);
+    Consolidate(c.default_band, c.rs);
 
     const Rows rows = Customers();
     ASSERT_EQ(rows.size(), 1u);

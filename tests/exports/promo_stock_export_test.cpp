@@ -25,7 +25,7 @@ using test::NetPriceRow;
 using test::PromoLogRow;
 
 constexpr const char* kHeader = "Codice;Estensione;QStockUtile;PrezzoStock\r\n";
-constexpr int kListino = 7;
+constexpr int kPriceList = 7;
 
 // A fresh business database at `path`: a copy of one created for the whole
 // program, since creating a database costs about a second and copying the
@@ -50,11 +50,11 @@ class PromoStockExportTest : public ::testing::Test {
         out_path_(dir_.File("promostock.csv")),
         db_(db_path_) {}
 
-  std::string Export(std::int32_t listino = kListino,
+  std::string Export(std::int32_t price_list = kPriceList,
                      const RegionalSettings& rs = RegionalSettings::Italian()) {
     fb::Attachment att =
         fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
-    return WritePromoStockFile(out_path_, att, listino, rs);
+    return WritePromoStockFile(out_path_, att, price_list, rs);
   }
 
   test::TempDir dir_;
@@ -83,36 +83,34 @@ std::vector<std::string> SortedBody(const std::string& bytes) {
   return lines;
 }
 
-NetPriceRow PriceIn(int listino, std::optional<std::string> codice,
-                    std::optional<std::string> estensione, std::optional<double> quantita,
-                    std::optional<double> prezzo, Day inizio = Day::Open(),
-                    Day fine = Day::Open()) {
+NetPriceRow PriceIn(int price_list, std::optional<std::string> code,
+                    std::optional<std::string> extension, std::optional<double> quantity,
+                    std::optional<double> price, Day inizio = Day::Open(), Day fine = Day::Open()) {
   NetPriceRow row;
-  row.idlistsc = listino;
-  row.codicearticolo = std::move(codice);
-  row.estcodice = std::move(estensione);
-  row.quantitascaglione = quantita;
-  row.prezzo = prezzo;
+  row.idlistsc = price_list;
+  row.codicearticolo = std::move(code);
+  row.estcodice = std::move(extension);
+  row.quantitascaglione = quantity;
+  row.prezzo = price;
   row.datainiziovalidita = inizio;
   row.datafinevalidita = fine;
   return row;
 }
 
-NetPriceRow Price(std::optional<std::string> codice, std::optional<std::string> estensione,
-                  std::optional<double> quantita, std::optional<double> prezzo,
+NetPriceRow Price(std::optional<std::string> code, std::optional<std::string> extension,
+                  std::optional<double> quantity, std::optional<double> price,
                   Day inizio = Day::Open(), Day fine = Day::Open()) {
-  return PriceIn(kListino, std::move(codice), std::move(estensione), quantita, prezzo, inizio,
-                 fine);
+  return PriceIn(kPriceList, std::move(code), std::move(extension), quantity, price, inizio, fine);
 }
 
-PromoLogRow Order(std::string codice, std::optional<std::string> estensione, Day data,
-                  double quantita, std::optional<std::string> status = "ATTIVO") {
+PromoLogRow Order(std::string code, std::optional<std::string> extension, Day data, double quantity,
+                  std::optional<std::string> status = "ATTIVO") {
   PromoLogRow row;
-  row.codicearticolo = std::move(codice);
-  row.estensione = std::move(estensione);
+  row.codicearticolo = std::move(code);
+  row.estensione = std::move(extension);
   row.datapromo = data;
   row.status = std::move(status);
-  row.quantitaordine = quantita;
+  row.quantitaordine = quantity;
   return row;
 }
 
@@ -123,8 +121,8 @@ TEST_F(PromoStockExportTest, WorkedExampleByteForByte) {
   db_.AddNetPrice(Price("ART100", "0", 50, 7.5, Day::Today(-14), Day::Today(-5)));
   const std::vector<std::pair<double, std::string>> ordini = {
       {3, "ATTIVO"}, {2, "ATTIVO"}, {4, "EVASO"}};
-  for (const auto& [quantita, status] : ordini) {
-    db_.AddPromoLog(Order("ART100", std::nullopt, Day::Today(-14), quantita, status));
+  for (const auto& [quantity, status] : ordini) {
+    db_.AddPromoLog(Order("ART100", std::nullopt, Day::Today(-14), quantity, status));
   }
 
   EXPECT_EQ(Export(), out_path_);
@@ -134,7 +132,7 @@ TEST_F(PromoStockExportTest, WorkedExampleByteForByte) {
 TEST_F(PromoStockExportTest, DecimalSeparatorFollowsRegionalSettings) {
   db_.AddNetPrice(Price("ART1", "0", 1, 12.5));
   RegionalSettings dot;  // '.' as the decimal separator
-  Export(kListino, dot);
+  Export(kPriceList, dot);
   EXPECT_EQ(test::ReadFile(out_path_), std::string(kHeader) + "ART1;;1;12.50\r\n");
 }
 
@@ -241,7 +239,7 @@ const PromoCase kCases[] = {
      {},
      {"CAFF\xC8 ;X;Y;1;1,00", "L;M;;1;1,00"}},
     {"OtherListsAreLeftOut",
-     {PriceIn(kListino + 1, "N", "0", 1, 1), PriceIn(-kListino, "N", "0", 1, 1)},
+     {PriceIn(kPriceList + 1, "N", "0", 1, 1), PriceIn(-kPriceList, "N", "0", 1, 1)},
      {},
      {}},
 };
@@ -319,7 +317,7 @@ TEST_F(PromoStockExportTest, MissingDirectoryRaisesTheFileError) {
   fb::Attachment att = fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
   const std::string path = dir_.File("missing/promostock.csv");
   try {
-    WritePromoStockFile(path, att, kListino, RegionalSettings::Italian());
+    WritePromoStockFile(path, att, kPriceList, RegionalSettings::Italian());
     FAIL() << "no error";
   } catch (const IoError& e) {
     EXPECT_NE(std::string(e.what()).find("missing/promostock.csv"), std::string::npos) << e.what();
