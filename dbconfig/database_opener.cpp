@@ -147,8 +147,9 @@ std::optional<NetworkPath> ResolveNetworkPath(const std::string& directory,
 
 std::optional<ServerAndDrive> FindServerAndDrive(const std::string& directory, UserInterface& ui) {
   const IniFile location(directory + kLocationFile);
-  ServerAndDrive result{location.Read(kConfigSection, "Nome Server"),
-                        location.Read(kConfigSection, "Lettera Disco Server")};
+  const IniText read = location.Load();
+  ServerAndDrive result{read.Read(kConfigSection, "Nome Server"),
+                        read.Read(kConfigSection, "Lettera Disco Server")};
   if (!result.server.empty()) return result;
 
   ui.ShowMessage("Non trovato dati.ini");
@@ -173,7 +174,7 @@ void OpenDatabase(DatabaseConnection& c, const std::string& directory, std::stri
   std::string working = directory;
   std::optional<fb::DatabaseError> last_error;
 
-  const IniFile location(directory + kLocationFile);
+  const IniText location = IniFile(directory + kLocationFile).Load();
   const std::string server = location.Read(kConfigSection, "Nome Server");
   const std::string alias = location.Read(kConfigSection, "Alias");
 

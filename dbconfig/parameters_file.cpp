@@ -24,7 +24,7 @@ std::int32_t Parameters::UserNumber() const {
 
 std::optional<Parameters> Parameters::Read(const std::string& path) {
   if (!FileExists(path)) return std::nullopt;
-  const IniFile ini(path);
+  const IniText ini = IniFile(path).Load();  // read once
   Parameters p;
   p.path = path;
   p.user = ini.Read(kConfigSection, "Utente", "0");

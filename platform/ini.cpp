@@ -173,10 +173,14 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
 std::string IniFile::Read(std::string_view section, std::string_view key,
                           std::string_view default_value) const {
+  return Load().Read(section, key, default_value);
+}
+
+IniText IniFile::Load() const {
   const std::string content = ReadIniFile(path_);
   std::string_view text = content;
   if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
-  return IniText::Parse(text).Read(section, key, default_value);
+  return IniText::Parse(text);
 }
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) const {

@@ -68,6 +68,9 @@ class IniFile {
   std::string Read(std::string_view section, std::string_view key,
                    std::string_view default_value = {}) const;
 
+  // The whole file read once, for a caller that reads several keys.
+  IniText Load() const;
+
   // Writes one key and keeps every other line of the file as it stands
   // (comments included); creates the file when it is missing. Raises IoError
   // with the platform's description when the file cannot be written.

@@ -1,6 +1,8 @@
 // The run driver seen from outside: the built program, run as a scheduler
 // runs it, with no standard input.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -37,6 +39,29 @@ TEST(RunDriver, MissingParametersFile) {
       << result.err;
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(Entries(temp.Path()), std::vector<std::string>{"exporttotale"});
+}
+
+// The parameters file is read once per run, whatever the run reads from it.
+TEST(RunDriver, ParametersFileIsOpenedOnce) {
+  Installation install(test::BuiltProgram());
+  const int watch = ::inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, install.ParametersFile().c_str(), IN_OPEN), 0);
+
+  const auto result = RunInstalled(install);  // a complete stock run, FTP failing
+  EXPECT_EQ(result.exit_status, test::kStatusCompleted) << result.err;
+
+  int opens = 0;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if (event->mask & IN_OPEN) ++opens;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  ::close(watch);
+  EXPECT_EQ(opens, 1);
 }
 
 TEST(RunDriver, EmptyArchivioHaltsTheRun) {
