@@ -50,20 +50,18 @@ struct Console {
   ConsoleUserInterface ui;
 };
 
-TwoFieldPrompt ServerDialog() {
-  TwoFieldPrompt d;
-  d.caption = "Non trovato dati.ini";
-  d.label = "Inserire il nome del computer\r\nunit\u00E0 disco";
-  d.field1 = "vecchio";
-  d.field2 = "C";
-  d.field1_name = "Nome computer";
-  d.field2_name = "Lettera disco";
-  return d;
+TwoFieldPrompt ServerPrompt() {
+  return {.caption = "Non trovato dati.ini",
+          .label = "Inserire il nome del computer\r\nunit\u00E0 disco",
+          .field1 = "vecchio",
+          .field2 = "C",
+          .field1_name = "Nome computer",
+          .field2_name = "Lettera disco"};
 }
 
-TEST(ConsoleUserInterfaceTest, DialogOkTakesOneLinePerField) {
+TEST(ConsoleUserInterfaceTest, PromptOkTakesOneLinePerField) {
   Console c("SERVER1\r\nD\nresto\n");
-  TwoFieldPrompt d = ServerDialog();
+  TwoFieldPrompt d = ServerPrompt();
   EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "SERVER1");  // the CR of a CR LF line is not part of the field
   EXPECT_EQ(d.field2, "D");
@@ -82,9 +80,9 @@ TEST(ConsoleUserInterfaceTest, DialogOkTakesOneLinePerField) {
   EXPECT_EQ(rest, "resto");  // the dialog reads no more than its two lines
 }
 
-TEST(ConsoleUserInterfaceTest, DialogOkWithEmptyLinesEmptiesTheFields) {
+TEST(ConsoleUserInterfaceTest, PromptOkWithEmptyLinesEmptiesTheFields) {
   Console c("\n\n");
-  TwoFieldPrompt d = ServerDialog();
+  TwoFieldPrompt d = ServerPrompt();
   EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "");
   EXPECT_EQ(d.field2, "");
@@ -93,31 +91,31 @@ TEST(ConsoleUserInterfaceTest, DialogOkWithEmptyLinesEmptiesTheFields) {
 TEST(ConsoleUserInterfaceTest, EscapeLineCancelsAndLeavesTheFields) {
   for (const char* input : {"\x1b\n", "\x1b\r\n", "SERVER1\n\x1b\n"}) {
     Console c(input);
-    TwoFieldPrompt d = ServerDialog();
+    TwoFieldPrompt d = ServerPrompt();
     EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kCancel) << testing::PrintToString(input);
     EXPECT_EQ(d.field1, "vecchio");
     EXPECT_EQ(d.field2, "C");
   }
   // ESC with other text is an ordinary value.
   Console c("\x1bx\nD\n");
-  TwoFieldPrompt d = ServerDialog();
+  TwoFieldPrompt d = ServerPrompt();
   EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "\x1bx");
 }
 
-TEST(ConsoleUserInterfaceTest, EndOfInputClosesTheDialogAndLeavesTheFields) {
+TEST(ConsoleUserInterfaceTest, EndOfInputClosesThePromptAndLeavesTheFields) {
   for (const char* input : {"", "SERVER1\n", "SERVER1"}) {
     Console c(input);
-    TwoFieldPrompt d = ServerDialog();
+    TwoFieldPrompt d = ServerPrompt();
     EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kClosed) << testing::PrintToString(input);
     EXPECT_EQ(d.field1, "vecchio");
     EXPECT_EQ(d.field2, "C");
   }
 }
 
-TEST(ConsoleUserInterfaceTest, DialogReadsItsInputAlsoFromATerminal) {
+TEST(ConsoleUserInterfaceTest, PromptReadsItsInputAlsoFromATerminal) {
   Console c("SRV\nE\n", /*terminal=*/true);
-  TwoFieldPrompt d = ServerDialog();
+  TwoFieldPrompt d = ServerPrompt();
   EXPECT_EQ(c.ui.ShowPrompt(d), PromptOutcome::kOk);
   EXPECT_EQ(d.field1, "SRV");
   EXPECT_EQ(d.field2, "E");
