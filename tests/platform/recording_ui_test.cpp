@@ -33,7 +33,7 @@ TEST(RecordingUserInterfaceTest, RecordsEveryCallInOrder) {
             "wait before exit\n");
 }
 
-TEST(RecordingUserInterfaceTest, AnswersDialogsFromTheScriptThenCloses) {
+TEST(RecordingUserInterfaceTest, AnswersPromptsFromTheScriptThenCloses) {
   RecordingUserInterface ui({{PromptOutcome::kOk, "SERVER1", "D"}});
   ui.AnswerPrompt(PromptOutcome::kCancel, "ignored", "ignored");
 
