@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fixture/fixture.h"
+#include "support/servers.h"
 #include "support/subprocess.h"
 
 namespace et::test {
@@ -28,6 +29,19 @@ inline ProcessResult RunInstalled(const Installation& install,
   options.stdin_bytes = std::move(stdin_bytes);
   options.cwd = install.Root();
   return RunProcess(install.Program(), args, options);
+}
+
+// Every setting of the stock run, pointing at the test servers: quantities
+// exported, the file uploaded into "catalogo" (made on the FTP server here),
+// the trigger at /import/giacenze.php?ditta=1.
+inline void SetStockRunSettings(BusinessDb& db, const FtpServer& ftp, const HttpServer& http) {
+  ftp.MakeDirectory("catalogo");
+  db.SetTabX("CAT_TIPOEXPPERGIACENZE", "1");
+  db.SetTabX("CAT_HOSTFTP", ftp.HostAndPort());
+  db.SetTabX("CAT_USERFTP", FtpServer::kUser);
+  db.SetTabX("CAT_PWDFTP", FtpServer::kPassword);
+  db.SetTabX("CAT_DIRFTP", "catalogo");
+  db.SetTabX("CAT_SCRIPTGIACENZE", http.BaseUrl() + "/import/giacenze.php?ditta=1");
 }
 
 }  // namespace et::test

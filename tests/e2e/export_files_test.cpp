@@ -41,14 +41,8 @@ class ExportFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     install_ = std::make_unique<Installation>(test::BuiltProgram());
-    ftp_.MakeDirectory("catalogo");
     auto db = install_->Business();
-    db.SetTabX("CAT_TIPOEXPPERGIACENZE", "1");
-    db.SetTabX("CAT_HOSTFTP", ftp_.HostAndPort());
-    db.SetTabX("CAT_USERFTP", FtpServer::kUser);
-    db.SetTabX("CAT_PWDFTP", FtpServer::kPassword);
-    db.SetTabX("CAT_DIRFTP", "catalogo");
-    db.SetTabX("CAT_SCRIPTGIACENZE", http_.BaseUrl() + "/import/giacenze.php?ditta=1");
+    test::SetStockRunSettings(db, ftp_, http_);
     db.AddStock({.magazzino = 1, .codice = "A1", .idapertura = 3, .quantitapresente = 5});
   }
 

@@ -28,14 +28,8 @@ class StockRun : public ::testing::Test {
  protected:
   void SetUp() override {
     install_ = std::make_unique<Installation>(test::BuiltProgram());
-    ftp_.MakeDirectory("catalogo");
     auto db = install_->Business();
-    db.SetTabX("CAT_TIPOEXPPERGIACENZE", "1");
-    db.SetTabX("CAT_HOSTFTP", ftp_.HostAndPort());
-    db.SetTabX("CAT_USERFTP", FtpServer::kUser);
-    db.SetTabX("CAT_PWDFTP", FtpServer::kPassword);
-    db.SetTabX("CAT_DIRFTP", "catalogo");
-    db.SetTabX("CAT_SCRIPTGIACENZE", http_.BaseUrl() + "/import/giacenze.php?ditta=1");
+    test::SetStockRunSettings(db, ftp_, http_);
     // A1: 5 in warehouse 1 (opening 3) and 2 in warehouse 2 (opening 0).
     // A2: 12.5 over warehouses 1 and 3, a negative row of warehouse 2 left out.
     // A3: rows that do not count (wrong opening, warehouse 4, nothing available).
