@@ -13,6 +13,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/file_handle.h"
 
 namespace et {
 namespace {
@@ -26,10 +27,6 @@ constexpr std::size_t kBufferSize = 256 * 1024;
 [[noreturn]] void ThrowIo(const char* what, const std::string& path, int error_number) {
   throw IoError(std::string(what) + " \"" + path + "\". " + std::strerror(error_number));
 }
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // A new file beside `path`, named ".NAME.tmp-XXXXXX", created exclusively
 // with the mode a plain create gives (0666 less the umask). Returns its
@@ -177,7 +174,7 @@ void TextFileWriter::Close() {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+  FileHandle f(std::fopen(path.c_str(), "rb"));
   if (!f) ThrowIo("Cannot open file", path, errno);
   std::string bytes;
   char buffer[65536];
@@ -188,7 +185,7 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
+  FileHandle f(std::fopen(path.c_str(), "wb"));
   if (!f) ThrowIo("Cannot create file", path, errno);
   if (std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) {
     ThrowIo("Cannot write to file", path, errno);

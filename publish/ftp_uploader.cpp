@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file_handle.h"
 #include "platform/paths.h"
 #include "publish/curl_global.h"
 #include "publish/curl_handles.h"
@@ -24,10 +25,6 @@ constexpr long kWaitSeconds = 60;
 using detail::CurlEasy;
 using detail::CurlSlist;
 using detail::CurlUrl;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // Percent-encodes every byte except the unreserved characters, '/' included:
 // the URL path is decoded again by libcurl before it splits off the
@@ -354,12 +351,12 @@ namespace {
 
 // The local file, open for reading from its start, with its size.
 struct LocalFile {
-  std::unique_ptr<std::FILE, FileCloser> file;
+  FileHandle file;
   curl_off_t size = 0;
 };
 
 LocalFile OpenLocal(const std::string& path) {
-  LocalFile local{std::unique_ptr<std::FILE, FileCloser>(std::fopen(path.c_str(), "rb"))};
+  LocalFile local{FileHandle(std::fopen(path.c_str(), "rb"))};
   struct stat st {};
   if (local.file && ::fstat(::fileno(local.file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
     local.file.reset();
