@@ -16,7 +16,7 @@ Publisher::Publisher(FtpSettings ftp, const RunLog& log, int trigger_timeout_sec
 
 Publisher::~Publisher() = default;
 
-bool Publisher::Upload(const std::string& path) {
+void Publisher::Upload(const std::string& path) {
   auto uploader = std::make_unique<FtpUploader>();
   uploader->SetHost(ftp_.host);
   uploader->SetUsername(ftp_.user);
@@ -28,7 +28,7 @@ bool Publisher::Upload(const std::string& path) {
   } catch (const FtpError& e) {
     failed_uploads_.push_back(std::move(uploader));
     log_.Append(std::string(kUploadOutcome) + "Connessione FTP non riuscita:" + "\r" + e.what());
-    return false;
+    return;
   }
 
   if (!ftp_.directory.empty()) uploader->ChangeDirectory(ftp_.directory);
@@ -38,9 +38,9 @@ bool Publisher::Upload(const std::string& path) {
   } catch (const FtpError& e) {
     failed_uploads_.push_back(std::move(uploader));
     log_.Append(std::string(kUploadOutcome) + "Upload FTP non riuscito:" + "\r" + e.what());
-    return false;
+    return;
   }
-  return true;  // the uploader dies here: QUIT
+  // The uploader dies here: QUIT.
 }
 
 void Publisher::RequestTrigger(const std::string& url) const {

@@ -30,9 +30,9 @@ class Publisher {
   Publisher& operator=(const Publisher&) = delete;
 
   // Uploads one file over a connection of its own. A failed connection or
-  // upload is written to the run log and gives false: the run goes on. A
-  // refused change of directory and a run log that cannot be written raise.
-  bool Upload(const std::string& path);
+  // upload is written to the run log, and the run goes on. A refused change
+  // of directory and a run log that cannot be written raise.
+  void Upload(const std::string& path);
 
   // Requests a trigger script. Raises HttpError or NetworkError.
   void RequestTrigger(const std::string& url) const;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/crlf_lines.h"
 #include "support/servers.h"
 #include "support/temp_dir.h"
 #include "tests/e2e/e2e.h"
@@ -23,19 +24,6 @@ using test::Installation;
 using test::kStatusCompleted;
 using test::kStatusNotCompleted;
 using test::RunInstalled;
-
-// Lines of a file; a last line without CR LF fails the test.
-std::vector<std::string> Lines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (auto end = bytes.find("\r\n"); end != std::string::npos; end = bytes.find("\r\n", start)) {
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  EXPECT_EQ(start, bytes.size()) << "last line without CR LF";
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
 
 class ExportFiles : public ::testing::Test {
  protected:
@@ -82,8 +70,9 @@ TEST_F(ExportFiles, NoForgedLineFromTheValuesOfTheDatabase) {
   ASSERT_EQ(result.exit_status, kStatusCompleted) << result.err;
 
   const std::string csv = test::ReadFile(CsvPath());
-  EXPECT_EQ(Lines(csv), (std::vector<std::string>{"1;A1;5", "1;B1  1;FORGED;999;1", "1;B2 FORGED;1",
-                                                  "1;B3 X;1", "1;B4 X;1", "1;B5;X;1"}));
+  EXPECT_EQ(test::CrLfLines(csv),
+            (std::multiset<std::string>{"1;A1;5", "1;B1  1;FORGED;999;1", "1;B2 FORGED;1",
+                                        "1;B3 X;1", "1;B4 X;1", "1;B5;X;1"}));
   EXPECT_EQ(ftp_.ReadReceived("catalogo/ESTRAZQ.CSV"), csv);
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "publish/http_trigger.h"
+#include "support/crlf_lines.h"
 #include "support/servers.h"
 #include "tests/e2e/e2e.h"
 
@@ -62,24 +63,12 @@ class StockRun : public ::testing::Test {
   std::unique_ptr<Installation> install_;
 };
 
-// Lines in the order the server groups them; compare as a set of lines.
-std::multiset<std::string> Lines(const std::string& bytes) {
-  std::multiset<std::string> lines;
-  std::size_t start = 0;
-  for (auto end = bytes.find("\r\n"); end != std::string::npos; end = bytes.find("\r\n", start)) {
-    lines.insert(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  EXPECT_EQ(start, bytes.size()) << "last line without CR LF";
-  return lines;
-}
-
 TEST_F(StockRun, WritesUploadsAndTriggersUnderTheCLocale) {
   const auto result = RunInstalled(*install_);
 
   EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(Lines(Csv()), (std::multiset<std::string>{"1;A1;7", "1;A2;12.5"}));
+  EXPECT_EQ(test::CrLfLines(Csv()), (std::multiset<std::string>{"1;A1;7", "1;A2;12.5"}));
   EXPECT_EQ(ftp_.ReadReceived("catalogo/ESTRAZQ.CSV"), Csv());
   const auto requests = http_.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -106,7 +95,7 @@ TEST_F(StockRun, ItalianDecimalSeparator) {
     GTEST_SKIP() << "it_IT.UTF-8 not generated (scripts/install-deps does it)";
   const auto result = RunInstalled(*install_, {}, "it_IT.UTF-8");
   EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
-  EXPECT_EQ(Lines(Csv()), (std::multiset<std::string>{"1;A1;7", "1;A2;12,5"}));
+  EXPECT_EQ(test::CrLfLines(Csv()), (std::multiset<std::string>{"1;A1;7", "1;A2;12,5"}));
 }
 
 TEST_F(StockRun, ExportDirectoryWithoutFinalSeparatorStillWritesInside) {
@@ -115,14 +104,14 @@ TEST_F(StockRun, ExportDirectoryWithoutFinalSeparatorStillWritesInside) {
   install_->SetTabX("DIRCATINTERNET", dir);
   const auto result = RunInstalled(*install_);
   EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
-  EXPECT_EQ(Lines(Csv()).size(), 2u);
+  EXPECT_EQ(test::CrLfLines(Csv()).size(), 2u);
   EXPECT_TRUE(ftp_.HasFile("catalogo/ESTRAZQ.CSV"));
 }
 
 TEST_F(StockRun, PreviousFileIsReplaced) {
   test::WriteFile(install_->ExportDir() + "ESTRAZQ.CSV", "vecchio contenuto molto lungo\r\n");
   ASSERT_EQ(RunInstalled(*install_).exit_status, kStatusCompleted);
-  EXPECT_EQ(Lines(Csv()).size(), 2u);
+  EXPECT_EQ(test::CrLfLines(Csv()).size(), 2u);
 }
 
 TEST_F(StockRun, OtherExportTypesWriteAnEmptyFileStillUploadedAndAnnounced) {

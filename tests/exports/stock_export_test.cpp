@@ -14,6 +14,7 @@
 #include "fb/transaction.h"
 #include "fixture/fixture.h"
 #include "platform/regional.h"
+#include "support/crlf_lines.h"
 #include "support/temp_dir.h"
 
 namespace et {
@@ -22,19 +23,6 @@ namespace {
 std::string NewBusinessDatabase(const std::string& path) {
   test::CreateBusinessDatabase(path);
   return path;
-}
-
-// The lines of a file, as a set: the server groups the articles in an order
-// the statement does not fix.
-std::multiset<std::string> Lines(const std::string& bytes) {
-  std::multiset<std::string> lines;
-  std::size_t start = 0;
-  for (auto end = bytes.find("\r\n"); end != std::string::npos; end = bytes.find("\r\n", start)) {
-    lines.insert(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  EXPECT_EQ(start, bytes.size()) << "last line without CR LF";
-  return lines;
 }
 
 class StockExportTest : public ::testing::Test {
@@ -90,11 +78,13 @@ TEST_F(StockExportTest, QuantitiesWithTheRegionalSeparator) {
   });
 
   EXPECT_EQ(Export(), out_path_);
-  EXPECT_EQ(Lines(Written()), (std::multiset<std::string>{"1;A1;7", "1;A2;12,5", "1;A3;0,005",
-                                                          "1;A4  ;1000", "1;;2"}));
+  EXPECT_EQ(
+      test::CrLfLines(Written()),
+      (std::multiset<std::string>{"1;A1;7", "1;A2;12,5", "1;A3;0,005", "1;A4  ;1000", "1;;2"}));
   Export(RegionalSettings{});
-  EXPECT_EQ(Lines(Written()), (std::multiset<std::string>{"1;A1;7", "1;A2;12.5", "1;A3;0.005",
-                                                          "1;A4  ;1000", "1;;2"}));
+  EXPECT_EQ(
+      test::CrLfLines(Written()),
+      (std::multiset<std::string>{"1;A1;7", "1;A2;12.5", "1;A3;0.005", "1;A4  ;1000", "1;;2"}));
 }
 
 // An article code holding a line break would forge a line of its own: every
@@ -118,7 +108,7 @@ TEST_F(StockExportTest, LineBreaksInCodesBecomeBlanks) {
     expected.insert(c.line);
   }
   Export();
-  EXPECT_EQ(Lines(Written()), expected);
+  EXPECT_EQ(test::CrLfLines(Written()), expected);
 }
 
 TEST_F(StockExportTest, WithoutQuantitiesTheFileIsEmpty) {
