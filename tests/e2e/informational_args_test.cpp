@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "programs/version.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 
@@ -87,7 +88,7 @@ TEST_F(InformationalArguments, PrintAndExitZeroWithoutTouchingTheInstallation) {
       "standard error",
       "standard output",
   };
-  const std::string version = std::string("exporttotale ") + EXPORTTOTALE_VERSION + "\n";
+  const std::string version = std::string("exporttotale ") + kVersion + "\n";
   const std::vector<Case> cases = {
       {"exporttotale", {"--help"}, usage},
       {"exporttotale", {"-h"}, usage},
@@ -97,7 +98,7 @@ TEST_F(InformationalArguments, PrintAndExitZeroWithoutTouchingTheInstallation) {
       {"exporttotale", {"-V"}, {version}, true},
       {"exporttotale-admin",
        {"--version"},
-       {"exporttotale-admin " EXPORTTOTALE_VERSION "\n"},
+       {std::string("exporttotale-admin ") + kVersion + "\n"},
        true},
   };
   const Tree before = Snapshot(root_.Path());

@@ -1,8 +1,8 @@
-#include "app/promo_stock_run.h"
+#include "runs/promo_stock_run.h"
 
 #include <exception>
 
-#include "app/common_settings.h"
+#include "runs/common_settings.h"
 #include "exports/promo_stock_export.h"
 #include "platform/error.h"
 #include "platform/paths.h"

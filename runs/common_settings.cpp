@@ -1,4 +1,4 @@
-#include "app/common_settings.h"
+#include "runs/common_settings.h"
 
 #include <cstdint>
 

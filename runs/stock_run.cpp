@@ -1,6 +1,6 @@
-#include "app/stock_run.h"
+#include "runs/stock_run.h"
 
-#include "app/common_settings.h"
+#include "runs/common_settings.h"
 #include "exports/stock_export.h"
 #include "fb/transaction.h"
 #include "platform/error.h"

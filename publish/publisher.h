@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_log.h"
+#include "publish/run_log.h"
 
 namespace et {
 

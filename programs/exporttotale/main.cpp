@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/run.h"
-#include "app/usage.h"
+#include "runs/run.h"
+#include "programs/exporttotale/usage.h"
 #include "fb/attachment.h"
 #include "platform/paths.h"
 #include "platform/regional.h"

@@ -1,4 +1,4 @@
-#include "app/publisher.h"
+#include "publish/publisher.h"
 
 #include "publish/errors.h"
 #include "publish/ftp_uploader.h"

@@ -4,11 +4,12 @@
 
 #include <optional>
 #include <ostream>
+#include <string>
 
 namespace et {
 
 // The version of this build, as "exporttotale 1.1.0".
-const char* VersionLine();
+std::string VersionLine();
 
 // When the first argument asks for the usage (--help, -h) or the version
 // (--version, -V), prints it to `out` and returns the exit status (0, or 1

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/admin_check.h"
-#include "app/run.h"
+#include "programs/admin/check.h"
+#include "runs/run.h"
 #include "dbconfig/database_opener.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/settings_table.h"
@@ -29,6 +29,7 @@
 #include "platform/paths.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
+#include "programs/version.h"
 
 namespace {
 
@@ -473,7 +474,7 @@ int Main(int argc, char** argv) {
   try {
     options = ReadOptions(argc, argv, words);
     if (options.version) {
-      std::cout << kProgram << " " EXPORTTOTALE_VERSION "\n";
+      std::cout << kProgram << " " << et::kVersion << "\n";
       return kExitSuccess;
     }
     // "help COMMAND" reads as "--help COMMAND".

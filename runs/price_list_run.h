@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/configuration.h"
-#include "app/publisher.h"
-#include "app/run_environment.h"
-#include "app/run_outcome.h"
+#include "runs/configuration.h"
+#include "publish/publisher.h"
+#include "runs/run_environment.h"
+#include "runs/run_outcome.h"
 
 namespace et {
 

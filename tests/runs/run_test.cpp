@@ -1,18 +1,18 @@
 // The run's beginning: the choice of run, the configuration chain and its
 // halts, against real databases; and the run log.
-#include "app/run.h"
+#include "runs/run.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "app/configuration.h"
-#include "app/run_log.h"
+#include "runs/configuration.h"
+#include "publish/run_log.h"
 #include "fixture/fixture.h"
 #include "platform/error.h"
 #include "support/recording_ui.h"
 #include "support/temp_dir.h"
-#include "tests/app/fixed_clock.h"
+#include "tests/runs/fixed_clock.h"
 
 namespace et {
 namespace {

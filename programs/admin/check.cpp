@@ -1,4 +1,4 @@
-#include "app/admin_check.h"
+#include "programs/admin/check.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/common_settings.h"
-#include "app/price_list_run.h"
-#include "app/promo_stock_run.h"
-#include "app/stock_run.h"
+#include "runs/common_settings.h"
+#include "runs/price_list_run.h"
+#include "runs/promo_stock_run.h"
+#include "runs/stock_run.h"
 #include "dbconfig/database_opener.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/settings_table.h"

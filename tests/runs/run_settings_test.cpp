@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/price_list_run.h"
-#include "app/promo_stock_run.h"
+#include "runs/price_list_run.h"
+#include "runs/promo_stock_run.h"
 #include "dbconfig/database_connection.h"
 #include "dbconfig/settings_table.h"
 #include "fb/attachment.h"

@@ -1,7 +1,7 @@
 // Settings that more than one run reads from the settings table.
 #pragma once
 
-#include "app/publisher.h"
+#include "publish/publisher.h"
 #include "dbconfig/settings_table.h"
 
 namespace et {

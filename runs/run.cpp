@@ -1,9 +1,9 @@
-#include "app/run.h"
+#include "runs/run.h"
 
-#include "app/configuration.h"
-#include "app/price_list_run.h"
-#include "app/promo_stock_run.h"
-#include "app/stock_run.h"
+#include "runs/configuration.h"
+#include "runs/price_list_run.h"
+#include "runs/promo_stock_run.h"
+#include "runs/stock_run.h"
 
 namespace et {
 

@@ -1,4 +1,4 @@
-#include "app/configuration.h"
+#include "runs/configuration.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,10 +1,9 @@
-#include "app/usage.h"
+#include "programs/exporttotale/usage.h"
 
+#include <string>
 #include <string_view>
 
-#ifndef EXPORTTOTALE_VERSION
-#error "EXPORTTOTALE_VERSION is set by the build (project VERSION)"
-#endif
+#include "programs/version.h"
 
 namespace et {
 
@@ -42,7 +41,7 @@ constexpr const char* kUsage =
 
 }  // namespace
 
-const char* VersionLine() { return "exporttotale " EXPORTTOTALE_VERSION; }
+std::string VersionLine() { return std::string("exporttotale ") + kVersion; }
 
 std::optional<int> HandleInformationalArguments(int argc, const char* const* argv,
                                                 std::ostream& out) {

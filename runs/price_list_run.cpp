@@ -1,8 +1,8 @@
-#include "app/price_list_run.h"
+#include "runs/price_list_run.h"
 
 #include <exception>
 
-#include "app/common_settings.h"
+#include "runs/common_settings.h"
 #include "exports/customers_export.h"
 #include "exports/markup_consolidation.h"
 #include "exports/price_list_export.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/run_environment.h"
+#include "runs/run_environment.h"
 #include "dbconfig/database_connection.h"
 #include "dbconfig/settings_table.h"
 #include "platform/file_lock.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/run_environment.h"
-#include "app/run_outcome.h"
+#include "runs/run_environment.h"
+#include "runs/run_outcome.h"
 
 namespace et {
 

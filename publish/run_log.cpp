@@ -1,4 +1,4 @@
-#include "app/run_log.h"
+#include "publish/run_log.h"
 
 #include "platform/paths.h"
 #include "platform/text_file.h"

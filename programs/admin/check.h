@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/run.h"
+#include "runs/run.h"
 
 namespace et {
 
