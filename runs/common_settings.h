@@ -1,8 +1,8 @@
 // Settings that more than one run reads from the settings table.
 #pragma once
 
-#include "publish/publisher.h"
 #include "dbconfig/settings_table.h"
+#include "publish/publisher.h"
 
 namespace et {
 

@@ -7,10 +7,10 @@
 #include <optional>
 #include <string>
 
-#include "runs/run_environment.h"
 #include "dbconfig/database_connection.h"
 #include "dbconfig/settings_table.h"
 #include "platform/file_lock.h"
+#include "runs/run_environment.h"
 
 namespace et {
 

@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "runs/common_settings.h"
 #include "exports/customers_export.h"
 #include "exports/markup_consolidation.h"
 #include "exports/price_list_export.h"
@@ -11,6 +10,7 @@
 #include "platform/process.h"
 #include "platform/regional.h"
 #include "platform/stop_signals.h"
+#include "runs/common_settings.h"
 
 namespace et {
 

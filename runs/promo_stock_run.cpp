@@ -2,13 +2,13 @@
 
 #include <exception>
 
-#include "runs/common_settings.h"
 #include "exports/promo_stock_export.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/regional.h"
 #include "platform/stop_signals.h"
+#include "runs/common_settings.h"
 
 namespace et {
 

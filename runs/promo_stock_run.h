@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "runs/configuration.h"
 #include "publish/publisher.h"
+#include "runs/configuration.h"
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
 

@@ -1,12 +1,12 @@
 #include "runs/stock_run.h"
 
-#include "runs/common_settings.h"
 #include "exports/stock_export.h"
 #include "fb/transaction.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/stop_signals.h"
+#include "runs/common_settings.h"
 
 namespace et {
 

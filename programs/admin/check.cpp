@@ -12,10 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "runs/common_settings.h"
-#include "runs/price_list_run.h"
-#include "runs/promo_stock_run.h"
-#include "runs/stock_run.h"
 #include "dbconfig/database_opener.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/settings_table.h"
@@ -30,6 +26,10 @@
 #include "publish/ftp_host.h"
 #include "publish/ftp_uploader.h"
 #include "publish/trigger_url.h"
+#include "runs/common_settings.h"
+#include "runs/price_list_run.h"
+#include "runs/promo_stock_run.h"
+#include "runs/stock_run.h"
 
 namespace et {
 namespace {

@@ -18,8 +18,6 @@
 #include <string_view>
 #include <vector>
 
-#include "programs/admin/check.h"
-#include "runs/run.h"
 #include "dbconfig/database_opener.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/settings_table.h"
@@ -29,7 +27,9 @@
 #include "platform/paths.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
+#include "programs/admin/check.h"
 #include "programs/version.h"
+#include "runs/run.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "runs/run.h"
-#include "programs/exporttotale/usage.h"
 #include "fb/attachment.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
 #include "platform/stop_signals.h"
 #include "platform/ui.h"
+#include "programs/exporttotale/usage.h"
+#include "runs/run.h"
 
 namespace {
 

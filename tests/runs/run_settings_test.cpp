@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "runs/price_list_run.h"
-#include "runs/promo_stock_run.h"
 #include "dbconfig/database_connection.h"
 #include "dbconfig/settings_table.h"
 #include "fb/attachment.h"
 #include "fixture/fixture.h"
 #include "platform/error.h"
+#include "runs/price_list_run.h"
+#include "runs/promo_stock_run.h"
 
 namespace et {
 namespace {

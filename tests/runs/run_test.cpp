@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
-#include "runs/configuration.h"
-#include "publish/run_log.h"
 #include "fixture/fixture.h"
 #include "platform/error.h"
+#include "publish/run_log.h"
+#include "runs/configuration.h"
 #include "support/recording_ui.h"
 #include "support/temp_dir.h"
 #include "tests/runs/fixed_clock.h"
