@@ -15,6 +15,9 @@ namespace {
 std::atomic<int> g_stop_signal{0};
 std::atomic<bool> g_stop_reported{false};
 std::atomic<bool> g_stop_handled{false};
+// steady_clock ticks of the stop deadline; stored before g_stop_signal, so
+// whoever sees the stop sees its deadline.
+std::atomic<std::chrono::steady_clock::rep> g_stop_deadline{0};
 
 sigset_t StopSignals() {
   sigset_t set;
@@ -49,6 +52,12 @@ void ThrowIfStopRequested() {
   }
 }
 
+std::optional<std::chrono::steady_clock::time_point> StopDeadline() {
+  if (!StopRequested()) return std::nullopt;
+  return std::chrono::steady_clock::time_point(
+      std::chrono::steady_clock::duration(g_stop_deadline.load()));
+}
+
 void ReportStop() {
   if (g_stop_reported.exchange(true)) return;
   const std::string line =
@@ -70,6 +79,7 @@ void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds 
     int signal = 0;
     while (sigwait(&set, &signal) != 0) {
     }
+    g_stop_deadline.store((std::chrono::steady_clock::now() + grace).time_since_epoch().count());
     g_stop_signal.store(signal);
     if (on_stop) on_stop();
     g_stop_handled.store(true);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 #include "platform/error.h"
 
@@ -23,6 +24,12 @@ bool StopRequested();
 
 // Raises StopRequestedError when a stop signal has arrived.
 void ThrowIfStopRequested();
+
+// Once a stop was requested: the instant at which the process will be ended
+// (the signal's arrival plus the grace of HandleStopSignals), so that what
+// still must be done after a stop (the run's status) can keep within it.
+// nullopt while no stop was requested.
+std::optional<std::chrono::steady_clock::time_point> StopDeadline();
 
 // The line that says the run was stopped, e.g. "Esecuzione interrotta dal
 // segnale SIGTERM". Written once to standard error, by whichever thread asks

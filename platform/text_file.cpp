@@ -193,4 +193,46 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
   if (std::fclose(f.release()) != 0) ThrowIo("Cannot write to file", path, errno);
 }
 
+FileMeasure MeasureTextFile(const std::string& path) {
+  FileHandle f(std::fopen(path.c_str(), "rb"));
+  if (!f) ThrowIo("Cannot open file", path, errno);
+  FileMeasure measure;
+  char buffer[65536];
+  char last = '\n';
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
+    measure.bytes += static_cast<long long>(n);
+    for (std::size_t i = 0; i < n; ++i) measure.lines += buffer[i] == '\n';
+    last = buffer[n - 1];
+  }
+  if (std::ferror(f.get())) ThrowIo("Cannot read file", path, errno);
+  if (last != '\n') ++measure.lines;
+  return measure;
+}
+
+void ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+  std::string temporary_path;
+  const int fd = CreateTemporaryBeside(path, temporary_path);
+  if (fd < 0) ThrowIo("Cannot create file", path, errno);
+  int error_number = 0;
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_number = errno;
+      break;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  if (error_number == 0 && ::fsync(fd) != 0) error_number = errno;
+  if (::close(fd) != 0 && error_number == 0) error_number = errno;
+  if (error_number == 0 && ::rename(temporary_path.c_str(), path.c_str()) != 0) {
+    error_number = errno;
+  }
+  if (error_number != 0) {
+    ::unlink(temporary_path.c_str());
+    ThrowIo("Cannot write to file", path, error_number);
+  }
+}
+
 }  // namespace et

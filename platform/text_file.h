@@ -67,4 +67,22 @@ std::string ReadFileBytes(const std::string& path);
 // carrying the platform's description (and the path) on failure.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 
+// The size of a file and its number of lines (line feeds, and one more for a
+// last line without one). Raises IoError when it cannot be read.
+struct FileMeasure {
+  long long bytes = 0;
+  long long lines = 0;
+};
+FileMeasure MeasureTextFile(const std::string& path);
+
+// Replaces the file with exactly these bytes so that a reader sees either the
+// previous file or the whole new one, never a part: the bytes go into a new
+// file beside it (".NAME.tmp-XXXXXX": hidden, and with another ending, so a
+// reader that picks files by their ending never sees it), reach the disk,
+// and then take the name. A symbolic link
+// at the name is replaced, never followed. Raises IoError carrying the
+// platform's description (and the path) on failure; the previous file then
+// stays as it was.
+void ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+
 }  // namespace et

@@ -58,6 +58,10 @@ void ConsoleUserInterface::ShowMessage(const std::string& text) {
   WaitForEnter();
 }
 
+void ConsoleUserInterface::ShowNotice(const std::string& text) {
+  out_ << ForTerminal(text) << std::endl;
+}
+
 void ConsoleUserInterface::ShowHaltMessage(const std::string& message) {
   out_ << "[arresto] " << ForTerminal(HaltMessageText(message)) << std::endl;
   WaitForEnter();

@@ -29,6 +29,9 @@ class UserInterface {
   virtual void ShowErrorMessage(const std::string& text) = 0;
   // A message; waits for Enter on a terminal.
   virtual void ShowMessage(const std::string& text) = 0;
+  // One line for whoever reads standard error (a failed monitoring ping, a
+  // file held back); never waits.
+  virtual void ShowNotice(const std::string& text) = 0;
   // The message of an error that halted the run (see HaltMessageText).
   virtual void ShowHaltMessage(const std::string& message) = 0;
   // Asks for the fields; on kOk they hold what the user entered.
@@ -55,6 +58,7 @@ class ConsoleUserInterface final : public UserInterface {
 
   void ShowErrorMessage(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
+  void ShowNotice(const std::string& text) override;
   void ShowHaltMessage(const std::string& message) override;
   PromptOutcome ShowPrompt(TwoFieldPrompt& prompt) override;
   void WaitBeforeExit() override;

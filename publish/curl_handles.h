@@ -41,4 +41,14 @@ inline void AbortTransfersOnStop(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 }
 
+// The TLS rule of every request to the web side: any certificate is accepted,
+// and the old protocol versions such servers may still speak are allowed (SSL
+// 2 and 3 no longer exist in OpenSSL).
+inline void AcceptAnyServerCertificate(CURL* handle) {
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_0));
+  curl_easy_setopt(handle, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
+}
+
 }  // namespace et::detail

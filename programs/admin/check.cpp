@@ -62,6 +62,7 @@ class CheckUserInterface final : public UserInterface {
  public:
   void ShowErrorMessage(const std::string&) override {}
   void ShowMessage(const std::string&) override {}
+  void ShowNotice(const std::string&) override {}
   void ShowHaltMessage(const std::string&) override {}
   PromptOutcome ShowPrompt(TwoFieldPrompt&) override {
     prompt_declined_ = true;

@@ -11,6 +11,8 @@ const char* KindName(UiCall::Kind kind) {
       return "error message";
     case UiCall::Kind::kMessage:
       return "message";
+    case UiCall::Kind::kNotice:
+      return "notice";
     case UiCall::Kind::kHaltMessage:
       return "halt message";
     case UiCall::Kind::kPrompt:
@@ -44,6 +46,10 @@ void RecordingUserInterface::ShowErrorMessage(const std::string& text) {
 
 void RecordingUserInterface::ShowMessage(const std::string& text) {
   Record(UiCall::Kind::kMessage, text);
+}
+
+void RecordingUserInterface::ShowNotice(const std::string& text) {
+  Record(UiCall::Kind::kNotice, text);
 }
 
 void RecordingUserInterface::ShowHaltMessage(const std::string& message) {

@@ -11,7 +11,7 @@
 namespace et::test {
 
 struct UiCall {
-  enum class Kind { kErrorMessage, kMessage, kHaltMessage, kPrompt, kWaitBeforeExit };
+  enum class Kind { kErrorMessage, kMessage, kNotice, kHaltMessage, kPrompt, kWaitBeforeExit };
   Kind kind;
   std::string text;     // the message (for the halt message, as passed, before HaltMessageText)
   std::string caption;  // dialogs only
@@ -36,6 +36,7 @@ class RecordingUserInterface final : public UserInterface {
 
   void ShowErrorMessage(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
+  void ShowNotice(const std::string& text) override;
   void ShowHaltMessage(const std::string& message) override;
   // Takes the next scripted answer; with none left the dialog is closed.
   PromptOutcome ShowPrompt(TwoFieldPrompt& dialog) override;
