@@ -75,7 +75,11 @@ std::optional<WallTime> ParseIso8601(std::string_view text) {
 }
 
 double EpochSeconds(WallTime t) {
-  return std::chrono::duration<double>(t.time_since_epoch()).count();
+  // Whole seconds and the fraction apart, so that a fraction such as .25
+  // stays exact.
+  const auto whole = std::chrono::floor<std::chrono::seconds>(t.time_since_epoch());
+  return static_cast<double>(whole.count()) +
+         std::chrono::duration<double>(t.time_since_epoch() - whole).count();
 }
 
 }  // namespace et

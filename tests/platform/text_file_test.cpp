@@ -274,5 +274,60 @@ TEST_F(TextFileTest, ReadAndWriteWholeFilesAsBytes) {
   ExpectIoError([&] { WriteFileBytes(in_missing_dir, "x"); }, in_missing_dir, ENOENT);
 }
 
+
+TEST_F(TextFileTest, AtomicReplacementWritesTheBytesAndLeavesNoTemporary) {
+  const std::string path = tmp_.File("exporttotale_giacenze.prom");
+  ReplaceFileAtomically(path, "first\n");
+  ReplaceFileAtomically(path, "second\nno CR LF\n");
+  EXPECT_EQ(test::ReadFile(path), "second\nno CR LF\n");
+  EXPECT_EQ(Names(), std::set<std::string>{"exporttotale_giacenze.prom"});
+  // A link at the name is replaced, never followed.
+  test::WriteFile(tmp_.File("target"), "keep");
+  std::filesystem::create_symlink(tmp_.File("target"), tmp_.File("link"));
+  ReplaceFileAtomically(tmp_.File("link"), "new");
+  EXPECT_EQ(test::ReadFile(tmp_.File("target")), "keep");
+  EXPECT_FALSE(std::filesystem::is_symlink(tmp_.File("link")));
+  ExpectIoError([] { ReplaceFileAtomically("/nonexistent/x.prom", "x"); }, "/nonexistent/x.prom",
+                ENOENT);
+}
+
+TEST_F(TextFileTest, AFailedAtomicReplacementKeepsThePreviousFile) {
+  const std::string path = tmp_.File("exporttotale_runs.jsonl");
+  test::WriteFile(path, "previous\n");
+  struct rlimit previous {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  void (*previous_handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = previous;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  ExpectIoError([&] { ReplaceFileAtomically(path, std::string(4096, 'x')); }, path, EFBIG);
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previous_handler);
+  EXPECT_EQ(test::ReadFile(path), "previous\n");
+  EXPECT_EQ(Names(), std::set<std::string>{"exporttotale_runs.jsonl"});
+}
+
+TEST_F(TextFileTest, MeasureCountsBytesAndLines) {
+  const struct {
+    std::string bytes;
+    long long lines;
+  } cases[] = {
+      {"", 0},
+      {"a\r\n", 1},
+      {"a\r\nb\r\n", 2},
+      {"a\r\nb", 2},
+      {"\r\n\r\n\r\n", 3},
+      {std::string(200000, 'x') + "\r\n" + std::string(100000, 'y') + "\r\n", 2},
+  };
+  for (const auto& c : cases) {
+    const std::string path = tmp_.File("f.csv");
+    test::WriteFile(path, c.bytes);
+    const FileMeasure m = MeasureTextFile(path);
+    EXPECT_EQ(m.bytes, static_cast<long long>(c.bytes.size()));
+    EXPECT_EQ(m.lines, c.lines) << c.bytes.substr(0, 20);
+  }
+  ExpectIoError([&] { MeasureTextFile(tmp_.File("missing")); }, tmp_.File("missing"), ENOENT);
+}
+
 }  // namespace
 }  // namespace et
