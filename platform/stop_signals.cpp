@@ -45,11 +45,13 @@ const char* SignalName(int signal) {
 
 bool StopRequested() { return g_stop_signal.load() != 0; }
 
+std::string StopMessage() {
+  if (!StopRequested()) return {};
+  return std::string("Esecuzione interrotta dal segnale ") + SignalName(g_stop_signal.load());
+}
+
 void ThrowIfStopRequested() {
-  if (StopRequested()) {
-    throw StopRequestedError(std::string("Esecuzione interrotta dal segnale ") +
-                             SignalName(g_stop_signal.load()));
-  }
+  if (StopRequested()) throw StopRequestedError(StopMessage());
 }
 
 std::optional<std::chrono::steady_clock::time_point> StopDeadline() {
@@ -60,8 +62,7 @@ std::optional<std::chrono::steady_clock::time_point> StopDeadline() {
 
 void ReportStop() {
   if (g_stop_reported.exchange(true)) return;
-  const std::string line =
-      std::string("Esecuzione interrotta dal segnale ") + SignalName(g_stop_signal.load()) + "\n";
+  const std::string line = StopMessage() + "\n";
   // Standard error is unbuffered; a failed write leaves only the exit status.
   [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
 }

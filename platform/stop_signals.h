@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "platform/error.h"
 
@@ -30,6 +31,10 @@ void ThrowIfStopRequested();
 // still must be done after a stop (the run's status) can keep within it.
 // nullopt while no stop was requested.
 std::optional<std::chrono::steady_clock::time_point> StopDeadline();
+
+// "Esecuzione interrotta dal segnale SIGTERM" (or the signal that came);
+// empty while no stop was requested.
+std::string StopMessage();
 
 // The line that says the run was stopped, e.g. "Esecuzione interrotta dal
 // segnale SIGTERM". Written once to standard error, by whichever thread asks

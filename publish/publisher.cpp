@@ -16,7 +16,7 @@ Publisher::Publisher(FtpSettings ftp, const RunLog& log, int trigger_timeout_sec
 
 Publisher::~Publisher() = default;
 
-void Publisher::Upload(const std::string& path) {
+UploadResult Publisher::Upload(const std::string& path) {
   auto uploader = std::make_unique<FtpUploader>();
   uploader->SetHost(ftp_.host);
   uploader->SetUsername(ftp_.user);
@@ -27,8 +27,9 @@ void Publisher::Upload(const std::string& path) {
     uploader->Connect();
   } catch (const FtpError& e) {
     failed_uploads_.push_back(std::move(uploader));
-    log_.Append(std::string(kUploadOutcome) + "Connessione FTP non riuscita:" + "\r" + e.what());
-    return;
+    const std::string reason = std::string("Connessione FTP non riuscita:") + "\r" + e.what();
+    log_.Append(kUploadOutcome + reason);
+    return {false, reason};
   }
 
   if (!ftp_.directory.empty()) uploader->ChangeDirectory(ftp_.directory);
@@ -37,10 +38,12 @@ void Publisher::Upload(const std::string& path) {
     uploader->Upload(path);
   } catch (const FtpError& e) {
     failed_uploads_.push_back(std::move(uploader));
-    log_.Append(std::string(kUploadOutcome) + "Upload FTP non riuscito:" + "\r" + e.what());
-    return;
+    const std::string reason = std::string("Upload FTP non riuscito:") + "\r" + e.what();
+    log_.Append(kUploadOutcome + reason);
+    return {false, reason};
   }
   // The uploader dies here: QUIT.
+  return {true, {}};
 }
 
 void Publisher::RequestTrigger(const std::string& url) const {

@@ -21,6 +21,12 @@ struct FtpSettings {
   bool direct_upload = false;  // CAT_FTP_CARICAMENTODIRETTO = 1
 };
 
+// What became of one upload.
+struct UploadResult {
+  bool uploaded = false;
+  std::string error;  // the run log's reason when not uploaded
+};
+
 class Publisher {
  public:
   // `trigger_timeout_seconds` bounds each trigger request (0: no bound).
@@ -32,7 +38,7 @@ class Publisher {
   // Uploads one file over a connection of its own. A failed connection or
   // upload is written to the run log, and the run goes on. A refused change
   // of directory and a run log that cannot be written raise.
-  void Upload(const std::string& path);
+  UploadResult Upload(const std::string& path);
 
   // Requests a trigger script. Raises HttpError or NetworkError.
   void RequestTrigger(const std::string& url) const;

@@ -4,6 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/regional.h"
+#include "runs/run_report.h"
 
 namespace et {
 
@@ -25,6 +26,17 @@ int ReadTriggerTimeout(SettingsTable& settings) {
     throw Error("Timeout HTTP " + text + " non valido: serve un numero intero di secondi");
   }
   return seconds;
+}
+
+int ReadMaxDrop(SettingsTable& settings) {
+  const std::string text = settings.Read(kMaxDropKey);
+  if (text.empty()) return 0;
+  std::int32_t percent = 0;
+  if (!TryParseInt32(text, percent) || percent < 1 || percent > 100) {
+    throw Error(std::string(kMaxDropKey) + " " + text +
+                " non valido: serve un numero intero di percento da 1 a 100");
+  }
+  return percent;
 }
 
 void CheckPlainFileName(const std::string& name, const std::string& what) {

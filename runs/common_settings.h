@@ -14,6 +14,10 @@ FtpSettings ReadFtpSettings(SettingsTable& settings);
 // for a value that is not a whole number of seconds from 0 up.
 int ReadTriggerTimeout(SettingsTable& settings);
 
+// CAT_CALO_MASSIMO: the largest drop in percent, 1 to 100; 0 (no guard) when
+// missing. Raises Error for any other value.
+int ReadMaxDrop(SettingsTable& settings);
+
 // Raises Error "<what> <name> non valido: ..." unless `name` is a plain file
 // name: no '/' or '\\', no control character, neither "." nor "..". The
 // files are written into the export directory and uploaded under that name,

@@ -13,6 +13,14 @@
 #include "runs/common_settings.h"
 
 namespace et {
+namespace {
+
+constexpr const char* kPriceListTriggerKey = "CAT_EXPPRVEN_SCRIPT";
+constexpr const char* kCustomersTriggerKey = "CAT_EXPPRVEN_SCRIPT2";
+// Both files start with a header line.
+constexpr int kHeaderLines = 1;
+
+}  // namespace
 
 PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
                                                 const std::string& export_directory) {
@@ -24,7 +32,7 @@ PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
   if (s.price_list_file.empty()) throw Error("Nome file listini statici non parametrizzato");
   CheckPlainFileName(s.price_list_file, "Nome file listini statici");
 
-  s.price_list_trigger = settings.Read("CAT_EXPPRVEN_SCRIPT");
+  s.price_list_trigger = settings.Read(kPriceListTriggerKey);
   if (s.price_list_trigger.empty()) throw Error("Script HTTP listini statici non parametrizzato");
 
   s.price_band = settings.Read("CAT_EXPPRVEN_FASCIA");
@@ -38,7 +46,7 @@ PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
   if (s.customers_file.empty()) throw Error("Nome file clienti e ricarichi non parametrizzato");
   CheckPlainFileName(s.customers_file, "Nome file clienti e ricarichi");
 
-  s.customers_trigger = settings.Read("CAT_EXPPRVEN_SCRIPT2");
+  s.customers_trigger = settings.Read(kCustomersTriggerKey);
   if (s.customers_trigger.empty()) {
     throw Error("Script HTTP clienti e ricarichi non parametrizzato");
   }
@@ -49,13 +57,17 @@ PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
 
   s.ftp = ReadFtpSettings(settings);
   s.trigger_timeout_seconds = ReadTriggerTimeout(settings);
+  s.max_drop_percent = ReadMaxDrop(settings);
   return s;
 }
 
-RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment& env) {
+RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment& env,
+                              RunReport& report) {
   try {
     const PriceListRunSettings settings =
         PriceListRunSettings::Read(*configuration.settings, configuration.export_directory);
+    report.AddSecret(settings.ftp.password);
+    report.SetMaxDrop(settings.max_drop_percent);
     const std::string directory = WithTrailingSeparator(configuration.export_directory);
     const RunLog log(configuration.export_directory, env.clock, env.regional);
     Publisher publisher(settings.ftp, log, settings.trigger_timeout_seconds);
@@ -67,24 +79,30 @@ RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment
     const std::string price_list = WritePriceListFile(directory + settings.price_list_file,
                                                       business, settings.price_band, env.regional);
     ThrowIfStopRequested();
-    publisher.Upload(price_list);
+    // A file held back goes without its trigger; the other is published.
+    const bool price_list_published = report.Publish(publisher, log, price_list, kHeaderLines);
     ThrowIfStopRequested();
     const std::string customers =
         WriteCustomersFile(directory + settings.customers_file, business, env.regional);
     ThrowIfStopRequested();
-    publisher.Upload(customers);
+    const bool customers_published = report.Publish(publisher, log, customers, kHeaderLines);
     ThrowIfStopRequested();
-    publisher.RequestTrigger(settings.price_list_trigger);
+    if (price_list_published) {
+      report.RequestTrigger(publisher, kPriceListTriggerKey, settings.price_list_trigger);
+    }
     ThrowIfStopRequested();
-    publisher.RequestTrigger(settings.customers_trigger);
+    if (customers_published) {
+      report.RequestTrigger(publisher, kCustomersTriggerKey, settings.customers_trigger);
+    }
   } catch (const std::exception& e) {
     // A stopped run is no failed run: main reports the stop.
     ThrowIfStopRequested();
+    report.SetMessage(e.what());
     // A failure to write this line is not caught here: the run halts.
     WriteStdoutLine(e.what());
     return RunOutcome::kFailed;
   }
-  return RunOutcome::kCompleted;
+  return report.HeldBack() ? RunOutcome::kFailed : RunOutcome::kCompleted;
 }
 
 }  // namespace et

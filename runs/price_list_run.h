@@ -10,6 +10,7 @@
 #include "runs/configuration.h"
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
+#include "runs/run_report.h"
 
 namespace et {
 
@@ -24,6 +25,7 @@ struct PriceListRunSettings {
   std::int32_t default_band = 0;  // FasciaDefault; 0 when missing or invalid
   FtpSettings ftp;
   int trigger_timeout_seconds = 0;
+  int max_drop_percent = 0;  // CAT_CALO_MASSIMO; 0: no guard
 
   // Reads and checks the settings in order; raises Error with the message of
   // the first that is missing or invalid.
@@ -31,7 +33,10 @@ struct PriceListRunSettings {
 };
 
 // Each step's failure ends the run with its message as one line on standard
-// output. Failed uploads are in the run log and the run goes on.
-RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment& env);
+// output. Failed uploads are in the run log and the run goes on. A file the
+// guard holds back is neither uploaded nor triggered, and the run fails
+// after the rest of it.
+RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment& env,
+                              RunReport& report);
 
 }  // namespace et

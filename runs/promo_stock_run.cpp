@@ -11,24 +11,34 @@
 #include "runs/common_settings.h"
 
 namespace et {
+namespace {
+
+constexpr const char* kTriggerKey = "CAT_EXPPROMOSTOCK_SCRIPT";
+constexpr int kHeaderLines = 1;
+
+}  // namespace
 
 PromoStockRunSettings PromoStockRunSettings::Read(SettingsTable& settings) {
   PromoStockRunSettings s;
   s.file_name = settings.Read("CAT_EXPPROMOSTOCK_NOMEFILE");
   if (s.file_name.empty()) throw Error("Nome file promo a stock non parametrizzato");
   CheckPlainFileName(s.file_name, "Nome file promo a stock");
-  s.trigger_url = settings.Read("CAT_EXPPROMOSTOCK_SCRIPT");
+  s.trigger_url = settings.Read(kTriggerKey);
   if (s.trigger_url.empty()) throw Error("Script HTTP promo a stock non parametrizzato");
   if (!TryParseInt32(settings.Read("ListinoStock"), s.price_list)) s.price_list = 0;
   if (s.price_list == 0) throw Error("Listino promo a stock non parametrizzato o non valido");
   s.ftp = ReadFtpSettings(settings);
   s.trigger_timeout_seconds = ReadTriggerTimeout(settings);
+  s.max_drop_percent = ReadMaxDrop(settings);
   return s;
 }
 
-RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironment& env) {
+RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironment& env,
+                               RunReport& report) {
   try {
     const PromoStockRunSettings settings = PromoStockRunSettings::Read(*configuration.settings);
+    report.AddSecret(settings.ftp.password);
+    report.SetMaxDrop(settings.max_drop_percent);
     const RunLog log(configuration.export_directory, env.clock, env.regional);
     Publisher publisher(settings.ftp, log, settings.trigger_timeout_seconds);
     const std::string path =
@@ -36,12 +46,13 @@ RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironmen
     const std::string written = WritePromoStockFile(path, configuration.business->Attachment(),
                                                     settings.price_list, env.regional);
     ThrowIfStopRequested();
-    publisher.Upload(written);
+    if (!report.Publish(publisher, log, written, kHeaderLines)) return RunOutcome::kFailed;
     ThrowIfStopRequested();
-    publisher.RequestTrigger(settings.trigger_url);
+    report.RequestTrigger(publisher, kTriggerKey, settings.trigger_url);
   } catch (const std::exception& e) {
     // A stopped run is no failed run: main reports the stop.
     ThrowIfStopRequested();
+    report.SetMessage(e.what());
     // A failure to write this line is not caught here: the run halts.
     WriteStdoutLine(e.what());
     return RunOutcome::kFailed;

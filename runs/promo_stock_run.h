@@ -9,6 +9,7 @@
 #include "runs/configuration.h"
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
+#include "runs/run_report.h"
 
 namespace et {
 
@@ -18,6 +19,7 @@ struct PromoStockRunSettings {
   std::int32_t price_list = 0;  // ListinoStock; never 0
   FtpSettings ftp;
   int trigger_timeout_seconds = 0;
+  int max_drop_percent = 0;  // CAT_CALO_MASSIMO; 0: no guard
 
   // Reads and checks the settings in order; raises Error with the message of
   // the first that is missing or invalid.
@@ -26,7 +28,9 @@ struct PromoStockRunSettings {
 
 // The run stops at the first failing step and reports it on standard output
 // only: the scheduler reads the exit status, the operator the line. A failed
-// upload is in the run log and the run goes on.
-RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironment& env);
+// upload is in the run log and the run goes on. A file the guard holds back
+// is neither uploaded nor triggered, and the run fails.
+RunOutcome RunPromoStockExport(Configuration& configuration, const RunEnvironment& env,
+                               RunReport& report);
 
 }  // namespace et

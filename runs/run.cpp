@@ -1,5 +1,6 @@
 #include "runs/run.h"
 
+#include "platform/stop_signals.h"
 #include "runs/configuration.h"
 #include "runs/price_list_run.h"
 #include "runs/promo_stock_run.h"
@@ -14,18 +15,35 @@ RunKind RunKindFromArguments(const std::vector<std::string>& args) {
   return RunKind::kStock;
 }
 
-RunOutcome Run(RunKind kind, const RunEnvironment& env) {
-  std::optional<Configuration> configuration = LoadConfiguration(env);
-  if (!configuration) return RunOutcome::kHalted;
+const char* RunStatusName(RunKind kind) {
   switch (kind) {
     case RunKind::kPriceList:
-      return RunPriceListExport(*configuration, env);
+      return kPriceListRunName;
     case RunKind::kPromoStock:
-      return RunPromoStockExport(*configuration, env);
+      return kPromoStockRunName;
     case RunKind::kStock:
       break;
   }
-  return RunStockExport(*configuration, env);
+  return kStockRunName;
+}
+
+RunOutcome Run(RunKind kind, const RunEnvironment& env, RunReport& report) {
+  std::optional<Configuration> configuration = LoadConfiguration(env);
+  if (!configuration) return RunOutcome::kHalted;
+  report.SetExportDirectory(configuration->export_directory);
+  // Before the run's own settings, so that a run failing on them still
+  // pings its failure.
+  report.StartMonitoring(configuration->settings->Read(kMonitoringUrlKey));
+  ThrowIfStopRequested();
+  switch (kind) {
+    case RunKind::kPriceList:
+      return RunPriceListExport(*configuration, env, report);
+    case RunKind::kPromoStock:
+      return RunPromoStockExport(*configuration, env, report);
+    case RunKind::kStock:
+      break;
+  }
+  return RunStockExport(*configuration, env, report);
 }
 
 }  // namespace et

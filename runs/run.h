@@ -7,6 +7,7 @@
 
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
+#include "runs/run_report.h"
 
 namespace et {
 
@@ -20,9 +21,14 @@ enum class RunKind {
 // name).
 RunKind RunKindFromArguments(const std::vector<std::string>& args);
 
-// Loads the configuration and does the run. Halts with a message shown to the
-// user when the configuration is incomplete; raises the errors that halt the
-// run (the caller shows them as the halt message).
-RunOutcome Run(RunKind kind, const RunEnvironment& env);
+// The kind's name in the run status: kStockRunName, kPriceListRunName or
+// kPromoStockRunName.
+const char* RunStatusName(RunKind kind);
+
+// Loads the configuration and does the run, telling `report` what it does
+// (the caller finishes the report). Halts with a message shown to the user
+// when the configuration is incomplete; raises the errors that halt the run
+// (the caller shows them as the halt message).
+RunOutcome Run(RunKind kind, const RunEnvironment& env, RunReport& report);
 
 }  // namespace et

@@ -5,7 +5,8 @@ namespace et {
 
 enum class RunOutcome {
   kCompleted,  // every step ran; failed uploads and triggers may be in the log
-  kFailed,     // a step failed; its line is on standard output
+  kFailed,     // a step failed (its line is on standard output), or the guard
+               // held a file back (its line is on standard error)
   kHalted,     // stopped before the run began, with a message for the user
 };
 

@@ -9,18 +9,27 @@
 #include "runs/common_settings.h"
 
 namespace et {
+namespace {
+
+constexpr const char* kTriggerKey = "CAT_SCRIPTGIACENZE";
+
+}  // namespace
 
 StockRunSettings StockRunSettings::Read(SettingsTable& settings) {
   StockRunSettings s;
   s.export_type = settings.Read("CAT_TIPOEXPPERGIACENZE");
   s.ftp = ReadFtpSettings(settings);
-  s.trigger_url = settings.Read("CAT_SCRIPTGIACENZE");
+  s.trigger_url = settings.Read(kTriggerKey);
   s.trigger_timeout_seconds = ReadTriggerTimeout(settings);
+  s.max_drop_percent = ReadMaxDrop(settings);
   return s;
 }
 
-RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& env) {
+RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& env,
+                          RunReport& report) {
   const StockRunSettings settings = StockRunSettings::Read(*configuration.settings);
+  report.AddSecret(settings.ftp.password);
+  report.SetMaxDrop(settings.max_drop_percent);
   const RunLog log(configuration.export_directory, env.clock, env.regional);
   Publisher publisher(settings.ftp, log, settings.trigger_timeout_seconds);
 
@@ -33,11 +42,12 @@ RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& en
   }
 
   ThrowIfStopRequested();
-  publisher.Upload(path);  // a failure is in the run log; the run goes on
+  // A failed upload is in the run log; the run goes on.
+  if (!report.Publish(publisher, log, path, /*header_lines=*/0)) return RunOutcome::kFailed;
 
   ThrowIfStopRequested();
   try {
-    publisher.RequestTrigger(settings.trigger_url);
+    report.RequestTrigger(publisher, kTriggerKey, settings.trigger_url);
   } catch (const std::exception& e) {
     // A request cut short by a stop is no failure of the web side.
     ThrowIfStopRequested();

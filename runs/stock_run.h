@@ -8,6 +8,7 @@
 #include "runs/configuration.h"
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
+#include "runs/run_report.h"
 
 namespace et {
 
@@ -16,14 +17,18 @@ struct StockRunSettings {
   FtpSettings ftp;
   std::string trigger_url;  // CAT_SCRIPTGIACENZE
   int trigger_timeout_seconds = 0;
+  int max_drop_percent = 0;  // CAT_CALO_MASSIMO; 0: no guard
 
   static StockRunSettings Read(SettingsTable& settings);
 };
 
 // Writes, uploads and triggers. A failed upload is in the run log and a
-// failed trigger one line on standard output: the run still completes.
-// Raises the errors of the export (and of a refused change of FTP directory
-// or an unwritable run log or standard output), which halt the run.
-RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& env);
+// failed trigger one line on standard output: the run still completes. A
+// file the guard holds back is neither uploaded nor triggered, and the run
+// fails. Raises the errors of the export (and of a refused change of FTP
+// directory or an unwritable run log or standard output), which halt the
+// run.
+RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& env,
+                          RunReport& report);
 
 }  // namespace et

@@ -140,6 +140,8 @@ std::vector<Key> KeysOf(RunKind kind) {
   keys.push_back({"CAT_FTP_CARICAMENTODIRETTO", false});
   if (kind == RunKind::kStock) keys.push_back({"CAT_SCRIPTGIACENZE", true, false, true});
   keys.push_back({"CAT_HTTP_TIMEOUT", false});
+  keys.push_back({"CAT_CALO_MASSIMO", false});
+  keys.push_back({"CAT_URL_MONITORAGGIO", false, false, true});
   return keys;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -30,6 +31,9 @@
 #include "programs/admin/check.h"
 #include "programs/version.h"
 #include "runs/run.h"
+#include "status/run_history.h"
+#include "status/status_directory.h"
+#include "status/status_lines.h"
 
 namespace {
 
@@ -120,13 +124,14 @@ using Run = int (*)(Context&);
 
 struct Command {
   const char* name;
-  const char* synopsis;      // arguments, as the usage line shows them
-  const char* summary;       // one line for the list of commands
-  const char* details;       // the command's own help
-  std::size_t arguments;     // exact number of arguments
-  bool takes_user;           // whether --user applies
-  Run run;                   // nullptr for check, which follows the chain on its own
-  bool takes_stdin = false;  // whether --stdin may stand for the last argument
+  const char* synopsis;                // arguments, as the usage line shows them
+  const char* summary;                 // one line for the list of commands
+  const char* details;                 // the command's own help
+  std::size_t arguments;               // exact number of arguments
+  bool takes_user;                     // whether --user applies
+  Run run;                             // nullptr for check, which follows the chain on its own
+  bool takes_stdin = false;            // whether --stdin may stand for the last argument
+  std::size_t optional_arguments = 0;  // how many may follow the exact ones
 };
 
 std::int32_t NumberArgument(const std::string& text, const char* what, const std::string& command) {
@@ -313,6 +318,43 @@ int Generator(Context& c) {
   return kExitSuccess;
 }
 
+// The last runs from the history in `directory`, newest first; status 1
+// when the newest run of some kind did not complete, or there is no history.
+int ShowRunStatus(const std::string& directory, const std::vector<std::string>& arguments) {
+  std::size_t count = 10;
+  if (!arguments.empty()) {
+    const std::int32_t n = NumberArgument(arguments[0], "Numero di esecuzioni", "stato");
+    if (n < 1) throw UsageError("Numero di esecuzioni non valido: serve almeno 1", "stato");
+    count = static_cast<std::size_t>(n);
+  }
+  const et::RunHistory history = et::ReadRunHistory(directory);
+  if (history.unreadable_lines > 0) {
+    std::cerr << kProgram << ": " << history.unreadable_lines
+              << " righe illeggibili ignorate nello storico "
+              << et::WithTrailingSeparator(directory) << et::kRunHistoryFileName << '\n';
+  }
+  if (history.runs.empty()) {
+    std::cerr << kProgram << ": nessuna esecuzione registrata in "
+              << et::WithTrailingSeparator(directory) << et::kRunHistoryFileName << '\n';
+    return kExitFailure;
+  }
+  for (const std::string& line : et::FormatNewestRuns(history.runs, count)) Print(line);
+  return et::NewestRunOfEveryKindCompleted(history.runs) ? kExitSuccess : kExitFailure;
+}
+
+int Stato(Context& c) {
+  // Without the variable (handled before any database is opened), the
+  // runs write their status into the export directory.
+  const std::string export_directory = c.config.Business().Read("DIRCATINTERNET");
+  const std::optional<std::string> directory = et::StatusDirectory(export_directory);
+  if (!directory) {
+    throw et::Error(std::string("DIRCATINTERNET mancante: nessuna cartella dello stato (impostare "
+                                "DIRCATINTERNET o ") +
+                    et::kStatusDirectoryVariable + ")");
+  }
+  return ShowRunStatus(*directory, c.arguments);
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"init", "ARCHIVIO_PATH", "prepara database utenti e riga dell'utente",
@@ -380,6 +422,16 @@ const std::vector<Command>& Commands() {
        "del server). I passi che dipendono da uno fallito non vengono provati.\n"
        "Stato 0 quando ogni passo è riuscito, 1 altrimenti.",
        0, false, nullptr},
+      {"stato", "[N]", "mostra le ultime N esecuzioni (10 se omesso)",
+       "Scrive le ultime N esecuzioni (10 se N manca) dallo storico exporttotale_runs.jsonl,\n"
+       "una riga ciascuna, dalla più recente: inizio, tipo, esito con lo stato di uscita e\n"
+       "la durata, il messaggio, ogni file (righe di dati, byte, caricato o no e perché),\n"
+       "ogni script HTTP e ogni ping di monitoraggio non riuscito. Lo storico è nella\n"
+       "cartella EXPORTTOTALE_STATUS_DIR quando è impostata (senza aprire alcun database),\n"
+       "altrimenti nella cartella export (DIRCATINTERNET).\n"
+       "Stato 1 quando l'esecuzione più recente di un tipo non è stata completata, o lo\n"
+       "storico è vuoto; 0 altrimenti.",
+       0, false, Stato, false, 1},
   };
   return commands;
 }
@@ -503,7 +555,7 @@ int Main(int argc, char** argv) {
       throw UsageError(std::string("-p e -s non si applicano a ") + command->name, command->name);
     }
     const std::size_t expected = command->arguments - (options.value_from_stdin ? 1 : 0);
-    if (words.size() != expected) {
+    if (words.size() < expected || words.size() > expected + command->optional_arguments) {
       throw UsageError(std::string("Numero di argomenti errato per ") + command->name,
                        command->name);
     }
@@ -531,6 +583,15 @@ int Main(int argc, char** argv) {
       std::cout.flush();
       if (!std::cout) throw et::IoError("Standard output non scrivibile");
       return passed ? kExitSuccess : kExitFailure;
+    }
+    if (command->run == Stato) {
+      if (const char* status_dir = std::getenv(et::kStatusDirectoryVariable);
+          status_dir && *status_dir) {
+        const int status = ShowRunStatus(status_dir, words);
+        std::cout.flush();
+        if (!std::cout) throw et::IoError("Standard output non scrivibile");
+        return status;
+      }
     }
     // Read before any database work: a prompt of the database opener reads
     // standard input too.

@@ -31,6 +31,18 @@ void OccupyClosedStandardStreams() {
   }
 }
 
+et::RecordedOutcome RecordedOutcomeOf(et::RunOutcome outcome) {
+  switch (outcome) {
+    case et::RunOutcome::kCompleted:
+      return et::RecordedOutcome::kCompleted;
+    case et::RunOutcome::kFailed:
+      return et::RecordedOutcome::kFailed;
+    case et::RunOutcome::kHalted:
+      break;
+  }
+  return et::RecordedOutcome::kHalted;
+}
+
 // How long a stopped run may take to roll back and close before the process
 // ends without it; the engine then rolls back what was left open.
 constexpr std::chrono::milliseconds kStopGrace(2000);
@@ -50,24 +62,30 @@ int main(int argc, char** argv) {
 
   et::ConsoleUserInterface ui = et::ConsoleUserInterface::ForProcess();
   et::SystemClock clock;
-  const et::RunEnvironment env{ui, et::RegionalSettings::FromEnvironment(), clock,
+  const et::RunKind kind = et::RunKindFromArguments(args);
+  // The status of the run is written at its end, whatever the end.
+  et::RunReport report(et::RunStatusName(kind), ui);
+  const et::RunEnvironment env{report.Ui(), et::RegionalSettings::FromEnvironment(), clock,
                                et::WithTrailingSeparator(et::ExecutableDirectory())};
 
   et::RunOutcome outcome = et::RunOutcome::kHalted;
   try {
-    outcome = et::Run(et::RunKindFromArguments(args), env);
+    outcome = et::Run(kind, env, report);
   } catch (const std::exception& e) {
     // A stopped run's errors (a cancelled statement, an aborted transfer)
     // are only the way it ended: the stop line below says what happened.
-    if (!et::StopRequested()) ui.ShowHaltMessage(e.what());
+    if (!et::StopRequested()) env.ui.ShowHaltMessage(e.what());
     outcome = et::RunOutcome::kHalted;
   }
   if (et::StopRequested()) {
     // No wait for Enter: whoever stopped the run does not want it to linger.
     et::AwaitStopHandler();
     et::ReportStop();
+    // Within the stop's grace: the last ping is bounded by it.
+    report.Finish(et::RecordedOutcome::kStopped, et::kExitRunNotCompleted);
     return et::kExitRunNotCompleted;
   }
+  report.Finish(RecordedOutcomeOf(outcome), et::ExitStatus(outcome));
   // A halted run leaves its message on screen until the user closes it.
   if (outcome == et::RunOutcome::kHalted) ui.WaitBeforeExit();
   return et::ExitStatus(outcome);

@@ -91,7 +91,10 @@ TEST_F(ExportFiles, SymbolicLinkAtTheNameIsReplacedNotFollowed) {
   EXPECT_TRUE(fs::is_regular_file(CsvPath()));
   EXPECT_EQ(test::ReadFile(CsvPath()), "1;A1;5\r\n");
   EXPECT_EQ(test::ReadFile(target), "not to be overwritten\r\n");
-  EXPECT_EQ(ExportNames(), std::set<std::string>{"ESTRAZQ.CSV"});
+  // Beside the file, the run's status and the line count of its upload.
+  EXPECT_EQ(ExportNames(),
+            (std::set<std::string>{"ESTRAZQ.CSV", "exporttotale_giacenze.prom",
+                                   "exporttotale_runs.jsonl", ".exporttotale_published.json"}));
 }
 
 // A run whose export fails keeps the previous complete file, leaves no
@@ -104,7 +107,8 @@ TEST_F(ExportFiles, FailedExportKeepsThePreviousFileAndUploadsNothing) {
   EXPECT_EQ(result.exit_status, kStatusNotCompleted) << result.err;
 
   EXPECT_EQ(test::ReadFile(CsvPath()), "1;OLD;3\r\n");
-  EXPECT_EQ(ExportNames(), std::set<std::string>{"ESTRAZQ.CSV"});
+  EXPECT_EQ(ExportNames(), (std::set<std::string>{"ESTRAZQ.CSV", "exporttotale_giacenze.prom",
+                                                  "exporttotale_runs.jsonl"}));
   const auto commands = ftp_.Commands();
   EXPECT_TRUE(std::none_of(commands.begin(), commands.end(),
                            [](const std::string& c) { return c.rfind("STOR", 0) == 0; }));

@@ -26,6 +26,7 @@ struct Environment {
   RecordingUserInterface ui;
   test::FixedClock clock;
   RunEnvironment env;
+  RunReport report{kStockRunName, ui};
 };
 
 TEST(RunKindFromArguments, OnlyTheWholeFirstArgumentChoosesTheRun) {
@@ -128,7 +129,7 @@ TEST(LoadConfiguration, ParametersFileNamedByADirectoryDoesNotCount) {
   test::TempDir temp;
   std::filesystem::create_directory(temp.File("PARAMETRIQUORVANDELIX.INI"));
   Environment e(temp.Path() + "/");
-  EXPECT_EQ(et::Run(RunKind::kStock, e.env), RunOutcome::kHalted);
+  EXPECT_EQ(et::Run(RunKind::kStock, e.env, e.report), RunOutcome::kHalted);
   EXPECT_EQ(e.ui.Texts(UiCall::Kind::kErrorMessage),
             std::vector<std::string>{"File PARAMETRIQUORVANDELIX.INI non esistente!"});
 }
@@ -176,7 +177,7 @@ TEST(LoadConfiguration, MissingExportDirectorySettingHalts) {
   install.Business().RemoveTabX("DIRCATINTERNET");
   install.SetUserTabX("DIRCATINTERNET", install.ExportDir(), 1);  // a user's own row does not count
   Environment e(install.BinDir());
-  EXPECT_EQ(et::Run(RunKind::kStock, e.env), RunOutcome::kHalted);
+  EXPECT_EQ(et::Run(RunKind::kStock, e.env, e.report), RunOutcome::kHalted);
   EXPECT_EQ(e.ui.Texts(UiCall::Kind::kMessage),
             std::vector<std::string>{"DIRCATINTERNET mancante"});
   EXPECT_TRUE(std::filesystem::is_empty(install.ExportDir()));
