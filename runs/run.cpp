@@ -14,6 +14,22 @@ RunKind RunKindFromArguments(const std::vector<std::string>& args) {
   return RunKind::kStock;
 }
 
+SettingKeys SettingKeysOf(RunKind kind) {
+  SettingKeys keys = {ExportDirectoryKey()};
+  switch (kind) {
+    case RunKind::kPriceList:
+      Append(keys, PriceListRunSettings::Keys());
+      return keys;
+    case RunKind::kPromoStock:
+      Append(keys, PromoStockRunSettings::Keys());
+      return keys;
+    case RunKind::kStock:
+      break;
+  }
+  Append(keys, StockRunSettings::Keys());
+  return keys;
+}
+
 RunOutcome Run(RunKind kind, const RunEnvironment& env) {
   std::optional<Configuration> configuration = LoadConfiguration(env);
   if (!configuration) return RunOutcome::kHalted;

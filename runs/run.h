@@ -7,6 +7,7 @@
 
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
+#include "runs/settings_declaration.h"
 
 namespace et {
 
@@ -19,6 +20,10 @@ enum class RunKind {
 // The run chosen by the whole first argument (arguments after the program
 // name).
 RunKind RunKindFromArguments(const std::vector<std::string>& args);
+
+// Every settings key the run reads, in the order it reads them: the export
+// directory, then the run's own keys.
+SettingKeys SettingKeysOf(RunKind kind);
 
 // Loads the configuration and does the run. Halts with a message shown to the
 // user when the configuration is incomplete; raises the errors that halt the

@@ -1,51 +1,69 @@
 #include "runs/stock_run.h"
 
+#include <optional>
+
 #include "exports/stock_export.h"
 #include "fb/transaction.h"
-#include "platform/error.h"
 #include "platform/paths.h"
-#include "platform/process.h"
-#include "platform/stop_signals.h"
-#include "runs/common_settings.h"
+#include "runs/run_steps.h"
 
 namespace et {
+namespace {
 
-StockRunSettings StockRunSettings::Read(SettingsTable& settings) {
+constexpr std::string_view kExportTypeKey = "CAT_TIPOEXPPERGIACENZE";
+constexpr std::string_view kTriggerKey = "CAT_SCRIPTGIACENZE";
+
+// The stock run is the nightly one that must never lose its file: anything
+// that goes wrong before the upload halts the run for the operator to see,
+// while a failed trigger only costs the import, which the web side may do on
+// its own schedule, so the run completes.
+constexpr OnFailure kBeforeTheTrigger = OnFailure::kHalt;
+constexpr OnFailure kTriggerFailure = OnFailure::kReportAndContinue;
+
+}  // namespace
+
+const SettingKeys& StockRunSettings::Keys() {
+  static const SettingKeys keys = [] {
+    SettingKeys k = {{kExportTypeKey, false, SettingKind::kFlag}};
+    Append(k, FtpSettingKeys());
+    k.push_back({kTriggerKey, true, SettingKind::kUrl});
+    Append(k, TriggerTimeoutKeys());
+    return k;
+  }();
+  return keys;
+}
+
+StockRunSettings StockRunSettings::Parse(const SettingValues& values) {
   StockRunSettings s;
-  s.export_type = settings.Read("CAT_TIPOEXPPERGIACENZE");
-  s.ftp = ReadFtpSettings(settings);
-  s.trigger_url = settings.Read("CAT_SCRIPTGIACENZE");
-  s.trigger_timeout_seconds = ReadTriggerTimeout(settings);
+  s.export_quantities = values.Of(kExportTypeKey) == "1";
+  s.ftp = ParseFtpSettings(values);
+  s.trigger_url = values.Of(kTriggerKey);
+  s.trigger_timeout = ParseTriggerTimeout(values);
   return s;
 }
 
 RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& env) {
   const StockRunSettings settings = StockRunSettings::Read(*configuration.settings);
   const RunLog log(configuration.export_directory, env.clock, env.regional);
-  Publisher publisher(settings.ftp, log, settings.trigger_timeout_seconds);
-
+  Publisher publisher(settings.ftp, log, static_cast<int>(settings.trigger_timeout.limit.count()));
   const std::string path = WithTrailingSeparator(configuration.export_directory) + kStockFileName;
-  {
-    // The export reads in a transaction with the server's defaults.
-    fb::Transaction transaction(configuration.business->Attachment(),
-                                fb::TransactionOptions::ServerDefaults());
-    WriteStockFile(path, transaction, settings.export_type == "1", env.regional);
-  }
 
-  ThrowIfStopRequested();
-  publisher.Upload(path);  // a failure is in the run log; the run goes on
-
-  ThrowIfStopRequested();
-  try {
-    publisher.RequestTrigger(settings.trigger_url);
-  } catch (const std::exception& e) {
-    // A request cut short by a stop is no failure of the web side.
-    ThrowIfStopRequested();
-    // The web side may still import the file on its own schedule: the run
-    // completes, and the failure is one line for whoever reads the output.
-    WriteStdoutLine(std::string(ErrorTypeName(e)) + ": " + e.what());
-  }
-  return RunOutcome::kCompleted;
+  return RunSteps({
+      {"export", kBeforeTheTrigger,
+       [&] {
+         // The export reads in a transaction with the server's defaults.
+         fb::Transaction transaction(configuration.business->Attachment(),
+                                     fb::TransactionOptions::ServerDefaults());
+         WriteStockFile(path, transaction, settings.export_quantities, env.regional);
+       }},
+      // A failed upload is in the run log; the run goes on.
+      {"upload", kBeforeTheTrigger, [&] { publisher.Upload(path); }},
+      {"trigger", kTriggerFailure,
+       [&] {
+         settings.trigger_timeout.Checked();
+         publisher.RequestTrigger(settings.trigger_url);
+       }},
+  });
 }
 
 }  // namespace et
