@@ -3,13 +3,19 @@
 #include "runs/run_steps.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 namespace {
@@ -81,6 +87,50 @@ TEST(RunSteps, ForeignErrorsAreReportedToo) {
   });
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Exception: altro\r\n");
   EXPECT_EQ(outcome, RunOutcome::kCompleted);
+}
+
+// A stop ends the run between steps, and a step that fails because of it did
+// not fail: no line, no failed run, the stop is raised. In a child process
+// of its own, since the stop ends the process.
+TEST(RunSteps, AStopEndsTheRunAtTheNextStepAndIsNoFailure) {
+  for (const OnFailure policy : {OnFailure::kFailRun, OnFailure::kReportAndContinue}) {
+    int out_pipe[2];
+    ASSERT_EQ(::pipe(out_pipe), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::dup2(out_pipe[1], STDOUT_FILENO);
+      HandleStopSignals([] {}, std::chrono::seconds(10), 9);
+      int code = 1;
+      try {
+        RunSteps({
+            {"stopped", policy,
+             [] {
+               ::kill(::getpid(), SIGTERM);
+               while (!StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+               throw IoError("interrotto");
+             }},
+            {"never", OnFailure::kHalt, [] { ::_exit(4); }},
+        });
+      } catch (const StopRequestedError&) {
+        code = 0;
+      }
+      ::_exit(code);
+    }
+    ::close(out_pipe[1]);
+    std::string out;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(out_pipe[0], buffer, sizeof buffer)) > 0) {
+      out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(out_pipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(out, "");
+  }
 }
 
 }  // namespace
