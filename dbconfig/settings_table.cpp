@@ -30,21 +30,42 @@ void CheckGeneratorName(const std::string& name) {
   }
 }
 
+// The text of the current row of a "SELECT TESTO" statement.
+std::optional<std::string> CurrentText(const fb::Statement& statement) {
+  if (!statement.HasRow()) return std::nullopt;
+  const auto* text = std::get_if<std::string>(&statement.Field(0));
+  if (!text) return std::nullopt;
+  return *text;
+}
+
+std::string ReadStatement(std::int32_t user) {
+  return "SELECT TESTO FROM TABX\r\nWHERE (NOME=:NOME)\r\n" + UserCondition(user);
+}
+
 }  // namespace
 
 SettingsTable::SettingsTable(fb::Attachment& business) : business_(business) {}
 
 std::optional<std::string> SettingsTable::Find(const std::string& key, std::int32_t user) {
   fb::Transaction transaction(business_, fb::TransactionOptions::ServerDefaults());
-  fb::Statement statement(transaction,
-                          "SELECT TESTO FROM TABX\r\nWHERE (NOME=:NOME)\r\n" + UserCondition(user));
+  fb::Statement statement(transaction, ReadStatement(user));
   statement.Set("NOME", fb::Text(key));
   if (user > 0) statement.Set("UTENTE", fb::Int(user));
   statement.Execute();
-  if (!statement.HasRow()) return std::nullopt;
-  const auto* text = std::get_if<std::string>(&statement.Field(0));
-  if (!text) return std::nullopt;
-  return *text;
+  return CurrentText(statement);
+}
+
+std::vector<std::string> SettingsTable::ReadAll(const std::vector<std::string_view>& keys) {
+  fb::Transaction transaction(business_, fb::TransactionOptions::ServerDefaults());
+  fb::Statement statement(transaction, ReadStatement(0));
+  std::vector<std::string> texts;
+  texts.reserve(keys.size());
+  for (const std::string_view key : keys) {
+    statement.Set("NOME", fb::Text(std::string(key)));
+    statement.Execute();
+    texts.push_back(CurrentText(statement).value_or(std::string()));
+  }
+  return texts;
 }
 
 std::string SettingsTable::Read(const std::string& key, std::int32_t user) {

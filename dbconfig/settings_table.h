@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "fb/attachment.h"
 
@@ -21,6 +23,9 @@ class SettingsTable {
   std::optional<std::string> Find(const std::string& key, std::int32_t user = 0);
   // Find, with the empty text for "not there".
   std::string Read(const std::string& key, std::int32_t user = 0);
+  // The shared texts of `keys`, in their order, read in one transaction with
+  // one prepared statement; "" for "not there". Raises fb::DatabaseError.
+  std::vector<std::string> ReadAll(const std::vector<std::string_view>& keys);
 
   // Updates or inserts the row of `key` for `user` (> 0) or the shared row;
   // every apostrophe of the value is stored as "´" and an empty value of a

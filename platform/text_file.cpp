@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string_view>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -28,6 +31,19 @@ constexpr std::size_t kBufferSize = 256 * 1024;
   throw IoError(std::string(what) + " \"" + path + "\". " + std::strerror(error_number));
 }
 
+constexpr std::string_view kTemporaryMark = ".tmp-";
+constexpr std::size_t kTemporarySuffixLength = 6;
+constexpr char kTemporaryLetters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool IsTemporaryName(std::string_view name) {
+  const std::size_t tail = kTemporaryMark.size() + kTemporarySuffixLength;
+  if (name.size() < 1 + 1 + tail || name.front() != '.') return false;
+  const std::string_view end = name.substr(name.size() - tail);
+  if (end.substr(0, kTemporaryMark.size()) != kTemporaryMark) return false;
+  return end.find_first_not_of(kTemporaryLetters, kTemporaryMark.size()) == std::string_view::npos;
+}
+
 // A new file beside `path`, named ".NAME.tmp-XXXXXX", created exclusively
 // with the mode a plain create gives (0666 less the umask). Returns its
 // descriptor and sets `temporary_path`; -1 with errno set on failure.
@@ -35,15 +51,15 @@ int CreateTemporaryBeside(const std::string& path, std::string& temporary_path) 
   const std::size_t slash = path.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937_64 random(
       std::random_device{}() ^
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
       static_cast<std::uint64_t>(::getpid()));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = directory + "." + name + ".tmp-";
-    for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
+    std::string candidate = directory + "." + name + std::string(kTemporaryMark);
+    for (std::size_t i = 0; i < kTemporarySuffixLength; ++i) {
+      candidate += kTemporaryLetters[random() % (sizeof kTemporaryLetters - 1)];
+    }
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       temporary_path = std::move(candidate);
@@ -191,6 +207,25 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
     ThrowIo("Cannot write to file", path, errno);
   }
   if (std::fclose(f.release()) != 0) ThrowIo("Cannot write to file", path, errno);
+}
+
+std::vector<std::string> RemoveAbandonedTemporaryFiles(const std::string& directory) {
+  std::vector<std::string> removed;
+  DIR* dir = ::opendir(directory.c_str());
+  if (!dir) return removed;
+  const std::string prefix =
+      directory.empty() || directory.back() == '/' ? directory : directory + "/";
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (!IsTemporaryName(name)) continue;
+    const std::string path = prefix + std::string(name);
+    struct stat st {};
+    // Only a regular file: what else carries such a name is not ours.
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::unlink(path.c_str()) == 0) removed.emplace_back(name);
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 FileMeasure MeasureTextFile(const std::string& path) {

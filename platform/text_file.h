@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace et {
 
@@ -66,6 +67,13 @@ std::string ReadFileBytes(const std::string& path);
 // Creates or replaces the file with exactly these bytes; raises IoError
 // carrying the platform's description (and the path) on failure.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
+
+// Removes from `directory` the temporary files (".NAME.tmp-XXXXXX") that a
+// kCreate writer leaves when its process is killed before Close. Only for a
+// directory that no other writer uses meanwhile (a run holds the export
+// directory's lock). Returns the names removed; raises nothing, as what
+// cannot be removed only stays.
+std::vector<std::string> RemoveAbandonedTemporaryFiles(const std::string& directory);
 
 // The size of a file and its number of lines (line feeds, and one more for a
 // last line without one). Raises IoError when it cannot be read.

@@ -1,5 +1,6 @@
 #include "platform/ui.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -32,7 +33,42 @@ bool ReadLine(std::istream& in, std::string& line) {
 
 constexpr std::string_view kEscape = "\x1b";
 
+// Turns the terminal's echo off for as long as it lives.
+class EchoOff {
+ public:
+  EchoOff() {
+    if (tcgetattr(STDIN_FILENO, &before_) != 0) return;
+    termios no_echo = before_;
+    no_echo.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    active_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &no_echo) == 0;
+  }
+  ~EchoOff() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &before_);
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  termios before_{};
+  bool active_ = false;
+};
+
 }  // namespace
+
+std::optional<std::string> ReadSecretLine(const std::string& prompt) {
+  std::string line;
+  bool read = false;
+  if (isatty(STDIN_FILENO) != 0) {
+    std::cerr << prompt << std::flush;
+    EchoOff echo;
+    read = ReadLine(std::cin, line);
+    std::cerr << '\n';
+  } else {
+    read = ReadLine(std::cin, line);
+  }
+  if (!read) return std::nullopt;
+  return line;
+}
 
 std::string HaltMessageText(const std::string& message) {
   // Compared as character codes: a letter, a digit, ':' or any non-ASCII

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -43,6 +44,11 @@ class UserInterface {
 // The text of the halt message: the message, with a full stop appended when the
 // code of its last character is greater than that of the full stop.
 std::string HaltMessageText(const std::string& message);
+
+// One line of standard input, without its line end. On a terminal `prompt`
+// goes to standard error first and the line is typed without echo, so a
+// password is not shown. nullopt when standard input is at its end.
+std::optional<std::string> ReadSecretLine(const std::string& prompt);
 
 // The terminal user interface. Messages go to `out` (standard error); a
 // message waits for Enter only when `in` is a terminal. The prompt reads its

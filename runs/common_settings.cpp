@@ -4,32 +4,75 @@
 
 #include "platform/error.h"
 #include "platform/regional.h"
-#include "runs/run_report.h"
 
 namespace et {
+namespace {
 
-FtpSettings ReadFtpSettings(SettingsTable& settings) {
+constexpr std::string_view kHostKey = "CAT_HOSTFTP";
+constexpr std::string_view kUserKey = "CAT_USERFTP";
+constexpr std::string_view kPasswordKey = "CAT_PWDFTP";
+constexpr std::string_view kDirectoryKey = "CAT_DIRFTP";
+constexpr std::string_view kDirectUploadKey = "CAT_FTP_CARICAMENTODIRETTO";
+constexpr std::string_view kTriggerTimeoutKey = "CAT_HTTP_TIMEOUT";
+constexpr std::string_view kMonitoringUrlKey = "CAT_URL_MONITORAGGIO";
+constexpr std::string_view kMaxDropKey = "CAT_CALO_MASSIMO";
+
+}  // namespace
+
+const SettingKeys& FtpSettingKeys() {
+  static const SettingKeys keys = {
+      {kHostKey, true, SettingKind::kText},           {kUserKey, true, SettingKind::kText},
+      {kPasswordKey, true, SettingKind::kText, true}, {kDirectoryKey, false, SettingKind::kText},
+      {kDirectUploadKey, false, SettingKind::kFlag},
+  };
+  return keys;
+}
+
+FtpSettings ParseFtpSettings(const SettingValues& values) {
   FtpSettings ftp;
-  ftp.host = settings.Read("CAT_HOSTFTP");
-  ftp.user = settings.Read("CAT_USERFTP");
-  ftp.password = settings.Read("CAT_PWDFTP");
-  ftp.directory = settings.Read("CAT_DIRFTP");
-  ftp.direct_upload = settings.Read("CAT_FTP_CARICAMENTODIRETTO") == "1";
+  ftp.host = values.Of(kHostKey);
+  ftp.user = values.Of(kUserKey);
+  ftp.password = values.Of(kPasswordKey);
+  ftp.directory = values.Of(kDirectoryKey);
+  ftp.direct_upload = values.Of(kDirectUploadKey) == "1";
   return ftp;
 }
 
-int ReadTriggerTimeout(SettingsTable& settings) {
-  const std::string text = settings.Read("CAT_HTTP_TIMEOUT");
-  if (text.empty()) return 0;
-  std::int32_t seconds = 0;
-  if (!TryParseInt32(text, seconds) || seconds < 0) {
-    throw Error("Timeout HTTP " + text + " non valido: serve un numero intero di secondi");
-  }
-  return seconds;
+std::chrono::seconds TriggerTimeout::Checked() const {
+  if (error) throw ConvertError(*error);
+  return limit;
 }
 
-int ReadMaxDrop(SettingsTable& settings) {
-  const std::string text = settings.Read(kMaxDropKey);
+const SettingKeys& TriggerTimeoutKeys() {
+  static const SettingKeys keys = {{kTriggerTimeoutKey, false, SettingKind::kWholeNumber}};
+  return keys;
+}
+
+TriggerTimeout ParseTriggerTimeout(const SettingValues& values) {
+  const std::string& text = values.Of(kTriggerTimeoutKey);
+  TriggerTimeout timeout;
+  if (text.empty()) return timeout;
+  std::int32_t seconds = 0;
+  if (!TryParseInt32(text, seconds) || seconds < 0) {
+    timeout.error = "Timeout HTTP " + text + " non valido: serve un numero intero di secondi";
+  } else {
+    timeout.limit = std::chrono::seconds(seconds);
+  }
+  return timeout;
+}
+
+const SettingKeys& MonitoringSettingKeys() {
+  static const SettingKeys keys = {
+      {kMonitoringUrlKey, false, SettingKind::kUrl},
+      {kMaxDropKey, false, SettingKind::kWholeNumber},
+  };
+  return keys;
+}
+
+std::string ParseMonitoringUrl(const SettingValues& values) { return values.Of(kMonitoringUrlKey); }
+
+int ParseMaxDrop(const SettingValues& values) {
+  const std::string& text = values.Of(kMaxDropKey);
   if (text.empty()) return 0;
   std::int32_t percent = 0;
   if (!TryParseInt32(text, percent) || percent < 1 || percent > 100) {

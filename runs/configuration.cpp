@@ -10,9 +10,12 @@
 #include "platform/paths.h"
 #include "platform/regional.h"
 #include "platform/stop_signals.h"
+#include "platform/text_file.h"
 
 namespace et {
 namespace {
+
+constexpr std::string_view kExportDirectoryKeyName = "DIRCATINTERNET";
 
 constexpr const char* kNoBusinessDatabase =
     "Database gestionale non connesso: impossibile avviare la transazione";
@@ -74,6 +77,11 @@ FileLock LockExportDirectory(const std::string& export_directory) {
 
 }  // namespace
 
+const SettingKey& ExportDirectoryKey() {
+  static const SettingKey key{kExportDirectoryKeyName, true, SettingKind::kText};
+  return key;
+}
+
 std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   const std::optional<Parameters> parameters =
       Parameters::Read(env.executable_directory + kParametersFileName);
@@ -86,7 +94,8 @@ std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   configuration.business = OpenBusinessDatabase(*parameters, env.ui);
   configuration.settings = std::make_unique<SettingsTable>(configuration.business->Attachment());
 
-  configuration.export_directory = configuration.settings->Read("DIRCATINTERNET");
+  configuration.export_directory =
+      configuration.settings->Read(std::string(kExportDirectoryKeyName));
   if (configuration.export_directory.empty()) {
     env.ui.ShowMessage("DIRCATINTERNET mancante");
     return std::nullopt;
@@ -95,6 +104,9 @@ std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   // A missing export directory is each run's own error to report.
   if (DirectoryExists(configuration.export_directory)) {
     configuration.export_lock = LockExportDirectory(configuration.export_directory);
+    // With the lock held no other run writes here: what a killed run left
+    // half written is of nobody.
+    RemoveAbandonedTemporaryFiles(configuration.export_directory);
   }
   return configuration;
 }

@@ -11,6 +11,7 @@
 #include "dbconfig/settings_table.h"
 #include "platform/file_lock.h"
 #include "runs/run_environment.h"
+#include "runs/settings_declaration.h"
 
 namespace et {
 
@@ -22,6 +23,9 @@ struct Configuration {
   std::unique_ptr<SettingsTable> settings;       // on `business`
   std::string export_directory;                  // DIRCATINTERNET, as written
 };
+
+// DIRCATINTERNET: the export directory, read before any run's own keys.
+const SettingKey& ExportDirectoryKey();
 
 // The file in the export directory whose advisory lock (flock) keeps a
 // second run from writing into the directory at the same time.

@@ -2,6 +2,7 @@
 // promotional price of one price list, their upload and trigger script.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
 #include "runs/run_report.h"
+#include "runs/settings_declaration.h"
 
 namespace et {
 
@@ -18,12 +20,17 @@ struct PromoStockRunSettings {
   std::string trigger_url;      // CAT_EXPPROMOSTOCK_SCRIPT
   std::int32_t price_list = 0;  // ListinoStock; never 0
   FtpSettings ftp;
-  int trigger_timeout_seconds = 0;
+  std::chrono::seconds trigger_timeout{0};
   int max_drop_percent = 0;  // CAT_CALO_MASSIMO; 0: no guard
 
-  // Reads and checks the settings in order; raises Error with the message of
+  // The keys the run reads, in their order.
+  static const SettingKeys& Keys();
+  // Checks the values in the keys' order; raises Error with the message of
   // the first that is missing or invalid.
-  static PromoStockRunSettings Read(SettingsTable& settings);
+  static PromoStockRunSettings Parse(const SettingValues& values);
+  static PromoStockRunSettings Read(SettingsTable& table) {
+    return Parse(SettingValues::Read(table, Keys()));
+  }
 };
 
 // The run stops at the first failing step and reports it on standard output

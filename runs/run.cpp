@@ -1,6 +1,5 @@
 #include "runs/run.h"
 
-#include "platform/stop_signals.h"
 #include "runs/configuration.h"
 #include "runs/price_list_run.h"
 #include "runs/promo_stock_run.h"
@@ -13,6 +12,22 @@ RunKind RunKindFromArguments(const std::vector<std::string>& args) {
   if (args.front() == "-p") return RunKind::kPriceList;
   if (args.front() == "-s") return RunKind::kPromoStock;
   return RunKind::kStock;
+}
+
+SettingKeys SettingKeysOf(RunKind kind) {
+  SettingKeys keys = {ExportDirectoryKey()};
+  switch (kind) {
+    case RunKind::kPriceList:
+      Append(keys, PriceListRunSettings::Keys());
+      return keys;
+    case RunKind::kPromoStock:
+      Append(keys, PromoStockRunSettings::Keys());
+      return keys;
+    case RunKind::kStock:
+      break;
+  }
+  Append(keys, StockRunSettings::Keys());
+  return keys;
 }
 
 const char* RunStatusName(RunKind kind) {
@@ -31,10 +46,6 @@ RunOutcome Run(RunKind kind, const RunEnvironment& env, RunReport& report) {
   std::optional<Configuration> configuration = LoadConfiguration(env);
   if (!configuration) return RunOutcome::kHalted;
   report.SetExportDirectory(configuration->export_directory);
-  // Before the run's own settings, so that a run failing on them still
-  // pings its failure.
-  report.StartMonitoring(configuration->settings->Read(kMonitoringUrlKey));
-  ThrowIfStopRequested();
   switch (kind) {
     case RunKind::kPriceList:
       return RunPriceListExport(*configuration, env, report);

@@ -8,6 +8,7 @@
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"
 #include "runs/run_report.h"
+#include "runs/settings_declaration.h"
 
 namespace et {
 
@@ -20,6 +21,10 @@ enum class RunKind {
 // The run chosen by the whole first argument (arguments after the program
 // name).
 RunKind RunKindFromArguments(const std::vector<std::string>& args);
+
+// Every settings key the run reads, in the order it reads them: the export
+// directory, then the run's own keys.
+SettingKeys SettingKeysOf(RunKind kind);
 
 // The kind's name in the run status: kStockRunName, kPriceListRunName or
 // kPromoStockRunName.

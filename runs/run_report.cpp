@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/stop_signals.h"
 #include "platform/text_file.h"
+#include "runs/common_settings.h"
 #include "status/redaction.h"
 #include "status/status_directory.h"
 
@@ -66,6 +67,12 @@ void RunReport::AddSecret(const std::string& secret) {
 void RunReport::AddUrlSecret(const std::string& url) { AddSecret(UrlPassword(url)); }
 
 std::string RunReport::Clean(const std::string& text) const { return Redacted(text, secrets_); }
+
+SettingValues RunReport::ReadSettings(SettingsTable& table, const SettingKeys& keys) {
+  SettingValues values = SettingValues::Read(table, keys);
+  StartMonitoring(ParseMonitoringUrl(values));
+  return values;
+}
 
 void RunReport::StartMonitoring(const std::string& monitoring_url) {
   monitoring_url_ = monitoring_url;
@@ -128,18 +135,23 @@ bool RunReport::Publish(Publisher& publisher, const RunLog& log, const std::stri
   return true;
 }
 
-void RunReport::RequestTrigger(const Publisher& publisher, const std::string& key,
-                               const std::string& url) {
+void RunReport::RequestTrigger(std::string_view key, const std::string& url,
+                               const std::function<void()>& request) {
   AddUrlSecret(url);
   TriggerRecord& trigger = record_.triggers.emplace_back();
-  trigger.key = key;
+  trigger.key = std::string(key);
   try {
-    publisher.RequestTrigger(url);
+    request();
     trigger.ok = true;
   } catch (const std::exception& e) {
     trigger.error = Clean(e.what());
     throw;
   }
+}
+
+RunOutcome RunReport::WithHeldBackFiles(RunOutcome steps_outcome) const {
+  return steps_outcome == RunOutcome::kCompleted && held_back_ ? RunOutcome::kFailed
+                                                               : steps_outcome;
 }
 
 void RunReport::SetMessage(const std::string& message) {

@@ -5,6 +5,7 @@
 // after the run has ended, however it ended.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,15 +16,11 @@
 #include "publish/publication_guard.h"
 #include "publish/publisher.h"
 #include "publish/run_log.h"
+#include "runs/run_outcome.h"
+#include "runs/settings_declaration.h"
 #include "status/run_record.h"
 
 namespace et {
-
-// The settings keys of the report: the base URL of the monitoring pings, and
-// the largest drop in data lines, in percent, that a file may show against
-// its last successful upload.
-inline constexpr const char* kMonitoringUrlKey = "CAT_URL_MONITORAGGIO";
-inline constexpr const char* kMaxDropKey = "CAT_CALO_MASSIMO";
 
 class RunReport {
  public:
@@ -48,9 +45,11 @@ class RunReport {
   void AddSecret(const std::string& secret);
   void AddUrlSecret(const std::string& url);
 
-  // With the monitoring URL of the settings (empty: no pings): sends the
-  // start ping.
-  void StartMonitoring(const std::string& monitoring_url);
+  // Reads the run's settings keys in one go and, with the monitoring URL
+  // among them (CAT_URL_MONITORAGGIO; empty: no pings), sends the start
+  // ping, before anything can fail on the values. Raises the errors of the
+  // read.
+  SettingValues ReadSettings(SettingsTable& table, const SettingKeys& keys);
 
   // The guard of this run's files: `max_drop_percent` 1 to 100, or 0 for
   // none; kPublishAnywayVariable lifts it for one run.
@@ -63,12 +62,15 @@ class RunReport {
   // returns true, as the run goes on.
   bool Publish(Publisher& publisher, const RunLog& log, const std::string& path, int header_lines);
 
-  // Requests the trigger whose URL the settings key `key` holds, and records
-  // the outcome under the key's name; a failure is raised again.
-  void RequestTrigger(const Publisher& publisher, const std::string& key, const std::string& url);
+  // Does `request`, the request of the trigger whose URL (`url`) the
+  // settings key `key` holds, and records its outcome under the key's name;
+  // a failure is raised again.
+  void RequestTrigger(std::string_view key, const std::string& url,
+                      const std::function<void()>& request);
 
-  // True when the guard held a file of this run back.
-  bool HeldBack() const { return held_back_; }
+  // The outcome of the run's steps, made a failure when the guard held a
+  // file back.
+  RunOutcome WithHeldBackFiles(RunOutcome steps_outcome) const;
 
   // The message that ended the run, when it did not complete; the first one
   // counts.
@@ -81,6 +83,7 @@ class RunReport {
  private:
   class MessageKeepingUi;
 
+  void StartMonitoring(const std::string& monitoring_url);
   void Ping(PingEvent event, std::chrono::milliseconds time_limit);
   std::string Clean(const std::string& text) const;
 

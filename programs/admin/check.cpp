@@ -104,47 +104,6 @@ class Report {
   int failures_ = 0;
 };
 
-// A settings key as the check shows it.
-struct Key {
-  const char* name;
-  bool required;
-  bool secret = false;  // shown as "***"
-  bool url = false;     // a trigger URL, checked on its own step
-};
-
-// The keys each run reads, in the order the run reads them.
-std::vector<Key> KeysOf(RunKind kind) {
-  std::vector<Key> keys = {{"DIRCATINTERNET", true}};
-  switch (kind) {
-    case RunKind::kStock:
-      keys.push_back({"CAT_TIPOEXPPERGIACENZE", false});
-      break;
-    case RunKind::kPriceList:
-      keys.push_back({"CAT_EXPPRVEN_NOMEFILE", true});
-      keys.push_back({"CAT_EXPPRVEN_SCRIPT", true, false, true});
-      keys.push_back({"CAT_EXPPRVEN_FASCIA", true});
-      keys.push_back({"CAT_EXPPRVEN_NOMEFILE2", true});
-      keys.push_back({"CAT_EXPPRVEN_SCRIPT2", true, false, true});
-      keys.push_back({"FasciaDefault", false});
-      break;
-    case RunKind::kPromoStock:
-      keys.push_back({"CAT_EXPPROMOSTOCK_NOMEFILE", true});
-      keys.push_back({"CAT_EXPPROMOSTOCK_SCRIPT", true, false, true});
-      keys.push_back({"ListinoStock", true});
-      break;
-  }
-  keys.push_back({"CAT_HOSTFTP", true});
-  keys.push_back({"CAT_USERFTP", true});
-  keys.push_back({"CAT_PWDFTP", true, true});
-  keys.push_back({"CAT_DIRFTP", false});
-  keys.push_back({"CAT_FTP_CARICAMENTODIRETTO", false});
-  if (kind == RunKind::kStock) keys.push_back({"CAT_SCRIPTGIACENZE", true, false, true});
-  keys.push_back({"CAT_HTTP_TIMEOUT", false});
-  keys.push_back({"CAT_CALO_MASSIMO", false});
-  keys.push_back({"CAT_URL_MONITORAGGIO", false, false, true});
-  return keys;
-}
-
 const char* RunName(RunKind kind) {
   switch (kind) {
     case RunKind::kPriceList:
@@ -157,18 +116,21 @@ const char* RunName(RunKind kind) {
   return "giacenze";
 }
 
-// The run's own reading of its settings, so that the check fails where the
-// run would and says it in the run's words.
-void ReadAsTheRunDoes(RunKind kind, SettingsTable& settings, const std::string& export_directory) {
+// The run's own parsing of its settings, so that the check fails where the
+// run would and says it in the run's words. The stock run checks its trigger
+// timeout only when it gets to the trigger; the check says it beforehand.
+void ParseAsTheRunDoes(RunKind kind, const SettingValues& values,
+                       const std::string& export_directory) {
   switch (kind) {
     case RunKind::kStock:
-      StockRunSettings::Read(settings);
+      StockRunSettings::Parse(values).trigger_timeout.Checked();
       return;
     case RunKind::kPriceList:
-      PriceListRunSettings::Read(settings, export_directory);
+      PriceListRunSettings::CheckExportDirectory(export_directory);
+      PriceListRunSettings::Parse(values);
       return;
     case RunKind::kPromoStock:
-      PromoStockRunSettings::Read(settings);
+      PromoStockRunSettings::Parse(values);
       return;
   }
 }
@@ -212,40 +174,33 @@ std::string DatabaseName(const UserDatabaseLocation& where) {
 // The steps from the business database on: its settings, then the export
 // directory, the FTP server and the trigger URLs, each on its own.
 void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
-  const std::vector<Key> keys = KeysOf(kind);
-  std::vector<std::string> values;
+  std::optional<SettingValues> read;
   try {
-    for (const Key& key : keys) values.push_back(settings.Read(key.name));
+    read.emplace(SettingValues::Read(settings, SettingKeysOf(kind)));
   } catch (const std::exception& e) {
     report.Fail("tabella TABX", e.what());
     return;
   }
-  auto value_of = [&](std::string_view name) -> const std::string& {
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      if (name == keys[i].name) return values[i];
-    }
-    static const std::string none;
-    return none;
-  };
+  const SettingValues& values = *read;
 
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    const Key& key = keys[i];
-    const std::string& value = values[i];
+  for (const SettingKey& key : values.Keys()) {
+    const std::string name(key.name);
+    const std::string& value = values.Of(key.name);
     if (value.empty()) {
       if (key.required) {
-        report.Fail(key.name, "chiave mancante o vuota");
+        report.Fail(name, "chiave mancante o vuota");
       } else {
-        report.Ok(std::string(key.name) + " = (vuota)", "facoltativa");
+        report.Ok(name + " = (vuota)", "facoltativa");
       }
     } else {
-      report.Ok(std::string(key.name) + " = " + (key.secret ? "***" : value));
+      report.Ok(name + " = " + (key.secret ? "***" : value));
     }
   }
 
-  const std::string& export_directory = value_of("DIRCATINTERNET");
+  const std::string& export_directory = values.Of(ExportDirectoryKey().name);
   const std::string run_step = std::string("impostazioni dell'esecuzione ") + RunName(kind);
   try {
-    ReadAsTheRunDoes(kind, settings, export_directory);
+    ParseAsTheRunDoes(kind, values, export_directory);
     report.Ok(run_step);
   } catch (const std::exception& e) {
     report.Fail(run_step, e.what());
@@ -260,7 +215,7 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
     }
   }
 
-  const FtpSettings ftp = ReadFtpSettings(settings);
+  const FtpSettings ftp = ParseFtpSettings(values);
   if (!ftp.host.empty() && !ftp.user.empty() && !ftp.password.empty()) {
     FtpUploader uploader;
     uploader.SetHost(ftp.host);
@@ -287,10 +242,10 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
     uploader.Disconnect();  // QUIT
   }
 
-  for (const Key& key : keys) {
-    const std::string& url = value_of(key.name);
-    if (!key.url || url.empty()) continue;
-    const std::string step = std::string("indirizzo ") + key.name + " (senza richiederlo)";
+  for (const SettingKey& key : values.Keys()) {
+    const std::string& url = values.Of(key.name);
+    if (key.kind != SettingKind::kUrl || url.empty()) continue;
+    const std::string step = "indirizzo " + std::string(key.name) + " (senza richiederlo)";
     try {
       CheckTriggerUrl(url);
       report.Ok(step);

@@ -2,6 +2,7 @@
 // the environment, for every connection of a run. Through a real server
 // (EXPORTTOTALE_FB_SERVER), since an embedded engine accepts any password.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,7 +22,9 @@ using test::Installation;
 using test::InstallationOptions;
 using test::ProcessResult;
 
-constexpr const char* kUser = "ET_PROVA_CREDENZIALI";
+// The server's users are shared by every test run on the machine: each
+// process has a user of its own.
+const std::string kUser = "ET_PROVA_CREDENZIALI_" + std::to_string(::getpid());
 constexpr const char* kPassword = "Pr0va-segreta";
 
 // Gives the test's Firebird user every right on the tables and procedures
@@ -47,7 +50,7 @@ class Credentials : public ::testing::Test {
     options.server = server;
     install_ = std::make_unique<Installation>(options);
     test::BusinessDb business = install_->Business();
-    business.Exec("CREATE OR ALTER USER " + std::string(kUser) + " PASSWORD '" + kPassword + "'");
+    business.Exec("CREATE OR ALTER USER " + kUser + " PASSWORD '" + kPassword + "'");
     user_created_ = true;
     business.SetTabX("CAT_SCRIPTGIACENZE", http_.BaseUrl() + "/giacenze.php");
     GrantEverything(business);
@@ -56,7 +59,7 @@ class Credentials : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (user_created_) install_->Business().Exec("DROP USER " + std::string(kUser));
+    if (user_created_) install_->Business().Exec("DROP USER " + kUser);
   }
 
   ProcessResult Run(const std::string& password) {

@@ -115,5 +115,18 @@ TEST_F(ExportFiles, FailedExportKeepsThePreviousFileAndUploadsNothing) {
   EXPECT_TRUE(http_.Requests().empty());
 }
 
+// What a killed run left half written is removed by the next run, which
+// holds the directory's lock; other files of the directory stay.
+TEST_F(ExportFiles, TemporaryFilesOfAKilledRunAreRemovedByTheNext) {
+  for (const char* name : {".ESTRAZQ.CSV.tmp-a1B2c3", ".listini.csv.tmp-XyZ789", "note.txt"}) {
+    test::WriteFile(install_->ExportDir() + name, "half");
+  }
+  const auto result = RunInstalled(*install_);
+  EXPECT_EQ(result.exit_status, kStatusCompleted) << result.out << result.err;
+  EXPECT_EQ(ExportNames(),
+            (std::set<std::string>{"ESTRAZQ.CSV", "note.txt", "exporttotale_giacenze.prom",
+                                   "exporttotale_runs.jsonl", ".exporttotale_published.json"}));
+}
+
 }  // namespace
 }  // namespace et

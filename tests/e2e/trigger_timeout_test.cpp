@@ -86,5 +86,31 @@ TEST_F(TriggerWait, TimeoutEndsTheWaitWithEachRunsFailureOutcome) {
   }
 }
 
+// An invalid bound is a failure of the trigger step alone in the stock run:
+// the file is written and uploaded, the trigger is not requested, one line
+// says why and the run completes. The other runs refuse it with their
+// settings, before anything is written.
+TEST_F(TriggerWait, InvalidTimeoutCostsTheStockRunOnlyItsTrigger) {
+  Configure("/import", "abc");
+  const std::string message = "Timeout HTTP abc non valido: serve un numero intero di secondi\r\n";
+
+  const ProcessResult stock = Run({});
+  EXPECT_EQ(stock.exit_status, test::kStatusCompleted) << stock.out << stock.err;
+  EXPECT_EQ(stock.out, "EConvertError: " + message);
+  EXPECT_TRUE(ftp_.HasFile("ESTRAZQ.CSV"));
+  EXPECT_EQ(ftp_.ReadReceived("ESTRAZQ.CSV"), test::ReadFile(install_.ExportDir() + "ESTRAZQ.CSV"));
+  EXPECT_TRUE(http_.Requests().empty());
+
+  for (const std::string run : {"-p", "-s"}) {
+    SCOPED_TRACE(run);
+    const ProcessResult r = Run({run});
+    EXPECT_EQ(r.exit_status, test::kStatusNotCompleted) << r.out << r.err;
+    EXPECT_EQ(r.out, message);
+  }
+  EXPECT_FALSE(ftp_.HasFile("listini.csv"));
+  EXPECT_FALSE(ftp_.HasFile("promo.csv"));
+  EXPECT_TRUE(http_.Requests().empty());
+}
+
 }  // namespace
 }  // namespace et

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,6 +106,41 @@ TEST_F(TextFileTest, CreatedFileNotClosedLeavesThePreviousFileAndNoTemporary) {
     file.WriteLine("x");
   }
   EXPECT_EQ(Names(), std::set<std::string>{"kept.csv"});
+}
+
+// A process killed while it writes leaves its temporary file; the next run
+// removes it, and only what has exactly that shape and is a regular file.
+TEST_F(TextFileTest, AbandonedTemporaryFilesAreRemoved) {
+  const std::string path = tmp_.File("ESTRAZQ.CSV");
+  test::WriteFile(path, "previous\r\n");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TextFileWriter file(path, TextFileWriter::Mode::kCreate);
+    for (int i = 0; i < 100000; ++i) file.WriteLine("a line long enough to fill the buffer");
+    _exit(0);  // as if killed: no destructor runs
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  const std::string abandoned = TemporaryName(path);
+  ASSERT_NE(abandoned, "");
+
+  const std::set<std::string> kept = {
+      "ESTRAZQ.CSV",   ".ESTRAZQ.CSV.tmp-abc", "ESTRAZQ.CSV.tmp-abcdef",
+      ".a.tmp-abc!ef", ".dir.tmp-abcdef",      ".link.tmp-abcdef"};
+  for (const char* name : {".ESTRAZQ.CSV.tmp-abc", "ESTRAZQ.CSV.tmp-abcdef", ".a.tmp-abc!ef"}) {
+    test::WriteFile(tmp_.File(name), "x");
+  }
+  std::filesystem::create_directory(tmp_.File(".dir.tmp-abcdef"));
+  std::filesystem::create_symlink(path, tmp_.File(".link.tmp-abcdef"));
+  test::WriteFile(tmp_.File(".listini.csv.tmp-Q1w2E3"), "half");
+
+  const std::vector<std::string> removed = RemoveAbandonedTemporaryFiles(tmp_.Path());
+  EXPECT_EQ(std::set<std::string>(removed.begin(), removed.end()),
+            (std::set<std::string>{abandoned, ".listini.csv.tmp-Q1w2E3"}));
+  EXPECT_EQ(Names(), kept);
+  EXPECT_EQ(test::ReadFile(path), "previous\r\n");
+  EXPECT_TRUE(RemoveAbandonedTemporaryFiles(tmp_.File("missing")).empty());
 }
 
 TEST_F(TextFileTest, LinesBeyondTheBufferArriveWholeAndInOrder) {
