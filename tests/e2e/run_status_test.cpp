@@ -385,6 +385,17 @@ TEST_F(RunStatus, TheExportDirectoryByDefaultAndNoSecretInIt) {
     EXPECT_EQ(text.find("importa:"), std::string::npos) << name << ":\n" << text;
   }
   EXPECT_FALSE(fs::exists(status_.File("exporttotale_runs.jsonl")));
+
+  // stato finds the history through the settings table when the variable is
+  // not set.
+  RunOptions options;
+  options.unset_env = {"EXPORTTOTALE_STATUS_DIR"};
+  const ProcessResult stato =
+      test::RunProcess(AdminProgram(), {"--dir", install_.BinDir(), "stato"}, options);
+  EXPECT_EQ(stato.exit_status, 0) << Describe(stato);
+  EXPECT_EQ(std::count(stato.out.begin(), stato.out.end(), '\n'), 1) << stato.out;
+  EXPECT_NE(stato.out.find(" giacenze completata (232, "), std::string::npos) << stato.out;
+  EXPECT_EQ(stato.out.find("Segreta77"), std::string::npos) << stato.out;
 }
 
 // A monitoring service that never answers costs each ping its limit and
