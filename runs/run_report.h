@@ -41,7 +41,8 @@ class RunReport {
   void SetExportDirectory(const std::string& export_directory);
 
   // A text never to be written into the status: a password, or the password
-  // of a URL's credentials (given the URL).
+  // of a URL's credentials (given the URL). Texts of fewer than four
+  // characters are not looked for.
   void AddSecret(const std::string& secret);
   void AddUrlSecret(const std::string& url);
 

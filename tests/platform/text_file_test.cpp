@@ -310,7 +310,6 @@ TEST_F(TextFileTest, ReadAndWriteWholeFilesAsBytes) {
   ExpectIoError([&] { WriteFileBytes(in_missing_dir, "x"); }, in_missing_dir, ENOENT);
 }
 
-
 TEST_F(TextFileTest, AtomicReplacementWritesTheBytesAndLeavesNoTemporary) {
   const std::string path = tmp_.File("exporttotale_giacenze.prom");
   ReplaceFileAtomically(path, "first\n");

@@ -18,15 +18,15 @@ TEST(CollapseReason, OnlyADropBeyondTheLimitHoldsAFileBack) {
     int max_drop;
     bool held;
   } cases[] = {
-      {60000, 40, 10, true},    {60000, 54000, 10, false}, {60000, 53999, 10, true},
-      {60000, 60000, 10, false}, {100, 200, 10, false},    {1, 0, 99, true},
-      {1, 0, 100, false},       {60000, 0, 100, false},    {60000, 0, 0, false},
-      {0, 0, 1, false},         {3, 2, 33, true},          {3, 2, 34, false},
+      {60000, 40, 10, true},     {60000, 54000, 10, false}, {60000, 53999, 10, true},
+      {60000, 60000, 10, false}, {100, 200, 10, false},     {1, 0, 99, true},
+      {1, 0, 100, false},        {60000, 0, 100, false},    {60000, 0, 0, false},
+      {0, 0, 1, false},          {3, 2, 33, true},          {3, 2, 34, false},
   };
   for (const auto& c : cases) {
     const auto reason = CollapseReason("ESTRAZQ.CSV", c.previous, c.current, c.max_drop);
-    EXPECT_EQ(reason.has_value(), c.held) << c.previous << " -> " << c.current << " limit "
-                                          << c.max_drop;
+    EXPECT_EQ(reason.has_value(), c.held)
+        << c.previous << " -> " << c.current << " limit " << c.max_drop;
   }
   EXPECT_EQ(*CollapseReason("ESTRAZQ.CSV", 60000, 40, 10),
             "File ESTRAZQ.CSV non pubblicato: 40 righe di dati contro 60000 dell'ultimo "
@@ -52,7 +52,8 @@ TEST(PublicationGuard, ComparesWithTheLastSuccessfulUploadOfTheSameRunKind) {
   PublicationGuard prices(dir.Path(), "listini", 10, false);
   EXPECT_TRUE(prices.Check("ESTRAZQ.CSV", 40).publish);
   EXPECT_TRUE(PublicationGuard(dir.Path(), "giacenze", 10, false).Check("altro.csv", 0).publish);
-  EXPECT_FALSE(PublicationGuard(dir.Path(), "giacenze", 10, false).Check("ESTRAZQ.CSV", 40).publish);
+  EXPECT_FALSE(
+      PublicationGuard(dir.Path(), "giacenze", 10, false).Check("ESTRAZQ.CSV", 40).publish);
 
   // A held-back file leaves the count of the last upload in place; an
   // upload that goes through replaces it.
@@ -65,7 +66,8 @@ TEST(PublicationGuard, ComparesWithTheLastSuccessfulUploadOfTheSameRunKind) {
 TEST(PublicationGuard, TheOverridePublishesAndSaysWhatItLetThrough) {
   test::TempDir dir;
   PublicationGuard(dir.Path(), "giacenze", 10, false).RecordUpload("ESTRAZQ.CSV", 60000);
-  const GuardVerdict verdict = PublicationGuard(dir.Path(), "giacenze", 10, true).Check("ESTRAZQ.CSV", 40);
+  const GuardVerdict verdict =
+      PublicationGuard(dir.Path(), "giacenze", 10, true).Check("ESTRAZQ.CSV", 40);
   EXPECT_TRUE(verdict.publish);
   EXPECT_NE(verdict.reason.find("40 righe di dati contro 60000"), std::string::npos);
 }
@@ -79,8 +81,8 @@ TEST(PublicationGuard, WithoutALimitNothingIsHeldButTheCountsAreKept) {
 }
 
 TEST(PublicationGuard, DamagedCountsAreNoCountsAndAreWrittenAnew) {
-  for (const char* damaged : {"", "{", "[1,2]", "{\"giacenze\": 3}",
-                              "{\"giacenze\": {\"ESTRAZQ.CSV\": \"tanti\"}}"}) {
+  for (const char* damaged :
+       {"", "{", "[1,2]", "{\"giacenze\": 3}", "{\"giacenze\": {\"ESTRAZQ.CSV\": \"tanti\"}}"}) {
     SCOPED_TRACE(damaged);
     test::TempDir dir;
     test::WriteFile(dir.File(kPublishedLinesFileName), damaged);
@@ -95,7 +97,8 @@ TEST(PublishAnywayRequested, OnlyTheValueOne) {
   const struct {
     const char* value;
     bool requested;
-  } cases[] = {{nullptr, false}, {"", false}, {"0", false}, {"1", true}, {"si", false}, {" 1", false}};
+  } cases[] = {{nullptr, false}, {"", false},   {"0", false},
+               {"1", true},      {"si", false}, {" 1", false}};
   for (const auto& c : cases) {
     if (c.value) {
       ::setenv(kPublishAnywayVariable, c.value, 1);
