@@ -1,9 +1,9 @@
 // exporttotale-admin: the administration command that writes the
 // configuration the runs read, so that an installation is set up without a
 // SQL console. Each command follows the parameters file
-// PARAMETRIQUORVANDELIX.INI (beside this program, or in the directory given
-// with --dir) to the user database and, when it needs it, to the business
-// database; each database is attached at most once per command.
+// PARAMETRIQUORVANDELIX.INI (in the directory given with --dir, else in
+// EXPORTTOTALE_DIR, else beside this program) to the user database and, when it needs it, to the
+// business database; each database is attached at most once per command.
 #include <getopt.h>
 #include <termios.h>
 #include <unistd.h>
@@ -402,7 +402,8 @@ void GeneralHelp(std::ostream& out) {
     out << "  " << head << " " << command.summary << '\n';
   }
   out << "\nOpzioni:\n"
-      << "  -d, --dir DIR  cartella del file parametri (predefinita: quella del programma)\n"
+      << "  -d, --dir DIR  cartella del file parametri (predefinita: EXPORTTOTALE_DIR o,\n"
+      << "                 se vuota, quella del programma)\n"
       << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
       << "      --stdin    per set e user-set: il valore dallo standard input\n"
       << "  -p, -s         per check: l'esecuzione dei listini o della promo a stock\n"
@@ -521,7 +522,7 @@ int Main(int argc, char** argv) {
 
   try {
     const std::string dir =
-        et::WithTrailingSeparator(options.dir.empty() ? et::ExecutableDirectory() : options.dir);
+        options.dir.empty() ? et::InstallationDirectory() : et::WithTrailingSeparator(options.dir);
     if (!command->run) {
       // check reads the parameters file as its first step, and says so when
       // it is missing.

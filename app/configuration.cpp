@@ -76,7 +76,7 @@ FileLock LockExportDirectory(const std::string& export_directory) {
 
 std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   const std::optional<Parameters> parameters =
-      Parameters::Read(env.executable_directory + kParametersFileName);
+      Parameters::Read(env.installation_directory + kParametersFileName);
   if (!parameters) {
     env.ui.ShowErrorMessage(std::string("File ") + kParametersFileName + " non esistente!");
     return std::nullopt;
