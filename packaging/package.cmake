@@ -29,6 +29,10 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 set(EXPORTTOTALE_MAINTAINER "exporttotale developers <maintainers@exporttotale.example>"
     CACHE STRING "Maintainer of the Debian package, \"Name <address>\"")
+# The date of this version's changelog entry, also the date of the manual
+# pages, so that a build gives the same package on any day.
+set(ET_RELEASE_DATE "Thu, 10 Dec 2026 12:00:00 +0000")
+set(ET_RELEASE_EPOCH 1796904000)
 set(ET_PKGLIBDIR lib/exporttotale)
 set(ET_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/exporttotale)
 set(ET_PACKAGING_DIR ${CMAKE_CURRENT_BINARY_DIR}/packaging)
@@ -59,7 +63,8 @@ if(SCDOC_EXECUTABLE)
     set(page_gz ${ET_PACKAGING_DIR}/man/${page}.1.gz)
     add_custom_command(
       OUTPUT ${page_gz}
-      COMMAND ${SCDOC_EXECUTABLE} < ${source} > ${ET_PACKAGING_DIR}/man/${page}.1
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${ET_RELEASE_EPOCH}
+              ${SCDOC_EXECUTABLE} < ${source} > ${ET_PACKAGING_DIR}/man/${page}.1
       COMMAND ${GZIP_EXECUTABLE} -9 -n -f ${ET_PACKAGING_DIR}/man/${page}.1
       DEPENDS ${source}
       COMMENT "Manual page ${page}(1)"
