@@ -69,7 +69,7 @@ foreach(kind IN LISTS kinds)
       set(UNIT_TIMER "${base}@INSTANCE.timer")
       set(UNIT_DESCRIPTION "exporttotale (%i): ${what} verso il catalogo online")
       set(UNIT_INSTALLATION
-          "# One installation per instance, whose parameters file is\n# ${confdir}/%i/${parameters}.\nEnvironment=EXPORTTOTALE_DIR=${confdir}/%i\n")
+          "# One installation per instance: its parameters file is\n# ${confdir}/%i/${parameters},\n# and /etc/default/exporttotale-%i may name a Firebird user of its own.\nEnvironment=EXPORTTOTALE_DIR=${confdir}/%i\nEnvironmentFile=-/etc/default/exporttotale-%i\n")
     endif()
     configure_file("${ET_SOURCE_DIR}/packaging/systemd/service.in"
                    "${ET_WORK_DIR}/${name}.service" @ONLY)
