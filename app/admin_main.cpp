@@ -2,8 +2,9 @@
 // configuration the runs read, so that an installation is set up without a
 // SQL console. Each command follows the parameters file
 // PARAMETRIQUORVANDELIX.INI (in the directory given with --dir, else in
-// EXPORTTOTALE_DIR, else beside this program) to the user database and, when it needs it, to the
-// business database; each database is attached at most once per command.
+// EXPORTTOTALE_DIR, else beside this program) to the user database and, when
+// it needs it, to the business database; each database is attached at most
+// once per command.
 #include <getopt.h>
 #include <termios.h>
 #include <unistd.h>
