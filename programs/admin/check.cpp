@@ -96,6 +96,10 @@ class Report {
     }
     out_ << step << " ... ERRORE: " << line << std::endl;
   }
+  // A risk that does not stop a run: said, not counted as a failure.
+  void Warn(const std::string& step, const std::string& note) {
+    out_ << step << " ... ATTENZIONE: " << note << std::endl;
+  }
   int Failures() const { return failures_; }
 
  private:
@@ -357,6 +361,17 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
     }
     report.Fail(business_step, reason);
     return finish();
+  }
+  // The engine inside a process that is killed (SIGKILL, a power cut) in the
+  // middle of the markup consolidation leaves the database damaged; a server
+  // outlives the processes that talk to it.
+  if (!NamesDatabaseServer(business.database_name)) {
+    report.Warn("motore del database gestionale",
+                "Firebird incorporato nel processo (" + business.database_name +
+                    " non nomina un server): un'esecuzione terminata a forza durante le "
+                    "scritture può danneggiare il database; in produzione usare il server "
+                    "Firebird, per esempio Archivio=localhost:" +
+                    business.database_name);
   }
 
   SettingsTable settings(business.Attachment());

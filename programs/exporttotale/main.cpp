@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   et::ConsoleUserInterface ui = et::ConsoleUserInterface::ForProcess();
   et::SystemClock clock;
   const et::RunEnvironment env{ui, et::RegionalSettings::FromEnvironment(), clock,
-                               et::WithTrailingSeparator(et::ExecutableDirectory())};
+                               et::InstallationDirectory()};
 
   et::RunOutcome outcome = et::RunOutcome::kHalted;
   try {

@@ -129,6 +129,19 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
       }
       EXPECT_EQ(r.out.find(FtpServer::kPassword), std::string::npos);
       EXPECT_NE(r.out.find("Controllo riuscito"), std::string::npos);
+      // A plain path opens the business database with the engine inside the
+      // process: a warning, not a failed step; through a server, nothing.
+      const std::string engine = LineOf(r.out, "motore del database gestionale");
+      if (server.empty()) {
+        EXPECT_NE(engine.find(" ... ATTENZIONE: Firebird incorporato nel processo"),
+                  std::string::npos)
+            << engine;
+        EXPECT_NE(engine.find("Archivio=localhost:" + install.BusinessDbFile()), std::string::npos)
+            << engine;
+      } else {
+        EXPECT_EQ(engine, "");
+        EXPECT_EQ(r.out.find("ATTENZIONE"), std::string::npos);
+      }
     }
     // Nothing was requested, uploaded or left behind.
     EXPECT_TRUE(http_.Requests().empty());
