@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/file_handle.h"
@@ -25,6 +26,11 @@ constexpr long kWaitSeconds = 60;
 using detail::CurlEasy;
 using detail::CurlSlist;
 using detail::CurlUrl;
+
+template <typename Value>
+void SetOption(CURL* handle, CURLoption option, Value value) {
+  detail::SetOption<FtpError>(handle, option, value);
+}
 
 // Percent-encodes every byte except the unreserved characters, '/' included:
 // the URL path is decoded again by libcurl before it splits off the
@@ -163,11 +169,36 @@ int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* capture) {
   return 0;
 }
 
-size_t ReadFromFile(char* buffer, size_t size, size_t count, void* file) {
-  auto* f = static_cast<std::FILE*>(file);
-  const size_t n = std::fread(buffer, size, count, f);
-  if (n == 0 && std::ferror(f)) return CURL_READFUNC_ABORT;
+// The local file as it goes over the data connection, with what was sent.
+struct UploadSource {
+  std::FILE* file = nullptr;
+  curl_off_t size = 0;       // of the file when opened
+  curl_off_t sent = 0;       // bytes handed to the network library
+  curl_off_t line_ends = 0;  // CR LF pairs among them
+  bool after_cr = false;
+};
+
+size_t ReadFromFile(char* buffer, size_t size, size_t count, void* data) {
+  auto* source = static_cast<UploadSource*>(data);
+  const size_t n = std::fread(buffer, size, count, source->file);
+  if (n == 0 && std::ferror(source->file)) return CURL_READFUNC_ABORT;
+  for (size_t i = 0; i < n; ++i) {
+    if (buffer[i] == '\n' && source->after_cr) ++source->line_ends;
+    source->after_cr = buffer[i] == '\r';
+  }
+  source->sent += static_cast<curl_off_t>(n);
   return n;
+}
+
+// "213 N", the reply to SIZE; nullopt for any other.
+std::optional<curl_off_t> SizeFromReply(int code, const std::string& reply) {
+  if (code != 213 || reply.size() < 5) return std::nullopt;
+  curl_off_t size = 0;
+  for (size_t i = 4; i < reply.size(); ++i) {
+    if (reply[i] < '0' || reply[i] > '9') return std::nullopt;
+    size = size * 10 + (reply[i] - '0');
+  }
+  return size;
 }
 
 // Remote directory after a change to dir from current.
@@ -193,32 +224,49 @@ struct FtpUploader::Connection {
     handle.reset(curl_easy_init());
     if (!handle) return false;
     CURL* h = handle.get();
-    curl_easy_setopt(h, CURLOPT_USERNAME, username.c_str());
-    curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(h, CURLOPT_PROXY, "");  // no proxy from the environment
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kWaitSeconds);
-    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, kWaitSeconds);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kWaitSeconds);
-    curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L);  // passive: EPSV, then PASV
-    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
+    SetOption(h, CURLOPT_USERNAME, username.c_str());
+    SetOption(h, CURLOPT_PASSWORD, password.c_str());
+    SetOption(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    SetOption(h, CURLOPT_PROXY, "");  // no proxy from the environment
+    SetOption(h, CURLOPT_NOSIGNAL, 1L);
+    SetOption(h, CURLOPT_CONNECTTIMEOUT, kWaitSeconds);
+    SetOption(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, kWaitSeconds);
+    SetOption(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    SetOption(h, CURLOPT_LOW_SPEED_TIME, kWaitSeconds);
+    SetOption(h, CURLOPT_FTP_USE_EPSV, 1L);  // passive: EPSV, then PASV
+    SetOption(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+    SetOption(h, CURLOPT_ERRORBUFFER, error_buffer);
     // The debug callback only runs in verbose mode; it swallows the output.
-    curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
-    curl_easy_setopt(h, CURLOPT_DEBUGDATA, &replies);
-    detail::AbortTransfersOnStop(h);
+    SetOption(h, CURLOPT_VERBOSE, 1L);
+    SetOption(h, CURLOPT_DEBUGFUNCTION, OnDebug);
+    SetOption(h, CURLOPT_DEBUGDATA, &replies);
+    SetOption(h, CURLOPT_TRANSFERTEXT, 0L);
+    SetOption(h, CURLOPT_READFUNCTION, ReadFromFile);
+    detail::AbortTransfersOnStop<FtpError>(h);
     return true;
   }
 
-  CURLcode Perform(const std::string& path) {
+  // What one transfer on the connection does. Every transfer sets all of
+  // it, so no list or file of an earlier one is ever used again.
+  struct Transfer {
+    UploadSource* source = nullptr;  // the file to store; none: no data transfer
+    curl_slist* before = nullptr;    // commands right before the STOR
+    curl_slist* after = nullptr;     // commands after it, or after the CWD
+  };
+
+  CURLcode Perform(const std::string& path, const Transfer& transfer) {
+    CURL* h = handle.get();
     const std::string url = base_url + "/" + path;
-    curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
+    SetOption(h, CURLOPT_URL, url.c_str());
+    SetOption(h, CURLOPT_NOBODY, transfer.source ? 0L : 1L);
+    SetOption(h, CURLOPT_UPLOAD, transfer.source ? 1L : 0L);
+    SetOption(h, CURLOPT_READDATA, transfer.source);
+    SetOption(h, CURLOPT_INFILESIZE_LARGE, transfer.source ? transfer.source->size : 0);
+    SetOption(h, CURLOPT_PREQUOTE, transfer.before);
+    SetOption(h, CURLOPT_POSTQUOTE, transfer.after);
     replies.Clear();
     error_buffer[0] = '\0';
-    const CURLcode code = curl_easy_perform(handle.get());
+    const CURLcode code = curl_easy_perform(h);
     // A transfer cut short by a stop is no failure of the server: it raises
     // StopRequestedError, which no caller takes for an FtpError.
     if (code != CURLE_OK) ThrowIfStopRequested();
@@ -227,11 +275,7 @@ struct FtpUploader::Connection {
 
   // A transfer without a body: on the directory URL it logs in (when not
   // yet connected) and changes directory, and transfers no file.
-  CURLcode PerformWithoutBody(const std::string& path) {
-    curl_easy_setopt(handle.get(), CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(handle.get(), CURLOPT_NOBODY, 1L);
-    return Perform(path);
-  }
+  CURLcode PerformWithoutBody(const std::string& path) { return Perform(path, Transfer{}); }
 
   // The URL path of a file in the current remote directory.
   std::string PathOf(const std::string& name) const {
@@ -244,44 +288,47 @@ struct FtpUploader::Connection {
     CurlSlist list = MakeList(commands);
     // Commands after the transfer are the ones libcurl sends once it has
     // changed into the URL's directory.
-    curl_easy_setopt(handle.get(), CURLOPT_POSTQUOTE, list.get());
-    struct Forget {
-      CURL* h;
-      ~Forget() { curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr); }
-    } forget{handle.get()};
-    return PerformWithoutBody(directory.empty() ? "" : EncodePath(directory + "/"));
+    return Perform(directory.empty() ? "" : EncodePath(directory + "/"),
+                   Transfer{.after = list.get()});
   }
 
-  // Stores the open file as remote_name in the current remote directory,
-  // then sends the commands of after_store when the transfer was complete.
-  CURLcode Store(std::FILE* file, curl_off_t size, const std::string& remote_name,
-                 const std::vector<std::string>& after_store) {
+  // Stores the file from its start as remote_name in the current remote
+  // directory, then asks for the size the server stored.
+  CURLcode Store(UploadSource& source, const std::string& remote_name) {
     // libcurl's own ASCII mode would turn every LF into CR LF, doubling the
     // CR of the CR LF line ends the exports write. The file therefore goes as
     // binary data for libcurl, and "TYPE A" is sent right before the STOR.
     CurlSlist before = MakeList({"TYPE A"});
-    CurlSlist after = after_store.empty() ? nullptr : MakeList(after_store);
-    CURL* h = handle.get();
-    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
-    curl_easy_setopt(h, CURLOPT_PREQUOTE, before.get());
-    curl_easy_setopt(h, CURLOPT_POSTQUOTE, after.get());
-    curl_easy_setopt(h, CURLOPT_READFUNCTION, ReadFromFile);
-    curl_easy_setopt(h, CURLOPT_READDATA, file);
-    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, size);
-    // The handle forgets the lists and the file also when a stop ends the
-    // transfer with an exception.
-    struct Forget {
-      CURL* h;
-      ~Forget() {
-        curl_easy_setopt(h, CURLOPT_PREQUOTE, nullptr);
-        curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
-        curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
-        curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
-      }
-    } forget{h};
-    return Perform(PathOf(remote_name));
+    // Servers answer SIZE in binary type only, if at all ('*': a refusal is
+    // no failure of the store).
+    CurlSlist after = MakeList({"TYPE I", "*SIZE " + remote_name});
+    std::rewind(source.file);
+    source.sent = source.line_ends = 0;
+    source.after_cr = false;
+    return Perform(PathOf(remote_name),
+                   Transfer{.source = &source, .before = before.get(), .after = after.get()});
+  }
+
+  // After a store that the server called complete: a description of the
+  // shortfall when the file stored is not the file sent. The server's SIZE
+  // is compared with the bytes sent (or, on a server that converts line
+  // ends, with them less one byte per CR LF); without SIZE, the count that
+  // the transfer reports.
+  std::optional<std::string> Shortfall(const std::string& remote_name, const UploadSource& source) {
+    if (const std::optional<curl_off_t> stored =
+            SizeFromReply(replies.LastCode(), replies.Last())) {
+      if (source.sent == source.size &&
+          (*stored == source.sent || *stored == source.sent - source.line_ends))
+        return std::nullopt;
+      return "SIZE " + remote_name + ": " + replies.Last() + " (inviati " +
+             std::to_string(source.sent) + " di " + std::to_string(source.size) +
+             " byte: file incompleto sul server)";
+    }
+    curl_off_t uploaded = 0;
+    detail::GetInfo<FtpError>(handle.get(), CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    if (uploaded == source.size && source.sent == source.size) return std::nullopt;
+    return "STOR " + remote_name + ": trasferiti " + std::to_string(uploaded) + " di " +
+           std::to_string(source.size) + " byte: file incompleto sul server";
   }
 
   // The server's refusal when there is one, otherwise libcurl's description.
@@ -305,7 +352,7 @@ struct FtpUploader::Connection {
   }
 };
 
-FtpUploader::FtpUploader() = default;
+FtpUploader::FtpUploader(FtpSettings settings) : settings_(std::move(settings)) {}
 
 FtpUploader::~FtpUploader() { Disconnect(); }
 
@@ -314,23 +361,26 @@ bool FtpUploader::IsConnected() const { return connection_ && connection_->Alive
 void FtpUploader::Connect() {
   // Independent checks: the last one that fails names the missing setting.
   std::string missing;
-  if (username_.empty()) missing = "Username mancante";
-  if (password_.empty()) missing = "Password mancante";
-  if (host_.empty()) missing = "Server mancante";
+  if (settings_.user.empty()) missing = "Username mancante";
+  if (settings_.password.empty()) missing = "Password mancante";
+  if (settings_.host.empty()) missing = "Server mancante";
   if (!missing.empty()) throw FtpError(missing);
   // libcurl sends both as they are, inside the USER and PASS commands.
-  if (HasCommandBreak(username_)) throw FtpError("nome utente contiene caratteri di controllo");
-  if (HasCommandBreak(password_)) throw FtpError("password contiene caratteri di controllo");
+  if (HasCommandBreak(settings_.user))
+    throw FtpError("nome utente contiene caratteri di controllo");
+  if (HasCommandBreak(settings_.password))
+    throw FtpError("password contiene caratteri di controllo");
 
   Disconnect();
-  const std::optional<FtpEndpoint> endpoint = ParseFtpHost(host_);
+  const std::optional<FtpEndpoint> endpoint = ParseFtpHost(settings_.host);
   // The message reaches the run log: the host goes without credentials or
   // line breaks.
-  if (!endpoint) throw FtpError("Server FTP non valido: " + FtpHostForLog(host_));
+  if (!endpoint) throw FtpError("Server FTP non valido: " + FtpHostForLog(settings_.host));
   detail::EnsureCurlInitialized();
   auto connection = std::make_unique<Connection>();
   connection->base_url = BuildBaseUrl(*endpoint);
-  if (!connection->Open(username_, password_)) throw FtpError("Cannot create the FTP client");
+  if (!connection->Open(settings_.user, settings_.password))
+    throw FtpError("Cannot create the FTP client");
   const CURLcode code = connection->PerformWithoutBody("");
   if (code != CURLE_OK) throw FtpError(connection->Describe(code));
   connection_ = std::move(connection);
@@ -349,21 +399,23 @@ void FtpUploader::ChangeDirectory(const std::string& dir) {
 
 namespace {
 
-// The local file, open for reading from its start, with its size.
+// The local file, open for reading, with its size.
 struct LocalFile {
   FileHandle file;
-  curl_off_t size = 0;
+  UploadSource source;
 };
 
-LocalFile OpenLocal(const std::string& path) {
-  LocalFile local{FileHandle(std::fopen(path.c_str(), "rb"))};
+std::unique_ptr<LocalFile> OpenLocal(const std::string& path) {
+  auto local = std::make_unique<LocalFile>();
+  local->file.reset(std::fopen(path.c_str(), "rb"));
   struct stat st {};
-  if (local.file && ::fstat(::fileno(local.file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
-    local.file.reset();
+  if (local->file && ::fstat(::fileno(local->file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+    local->file.reset();
     errno = EISDIR;
   }
-  if (!local.file) throw FtpError("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  local.size = static_cast<curl_off_t>(st.st_size);
+  if (!local->file) throw FtpError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  local->source.file = local->file.get();
+  local->source.size = static_cast<curl_off_t>(st.st_size);
   return local;
 }
 
@@ -375,25 +427,37 @@ void FtpUploader::Upload(const std::string& local_path) {
   // The name goes into the rename commands as it is; libcurl refuses such a
   // name in a transfer's path with the same words.
   if (HasCommandBreak(name)) throw FtpError("path contains control characters");
-  if (direct_upload_)
+  if (settings_.direct_upload)
     StoreDirect(local_path, name);
   else
     StoreAndRename(local_path, name);
 }
 
 void FtpUploader::StoreDirect(const std::string& local_path, const std::string& name) {
-  LocalFile local = OpenLocal(local_path);
-  const CURLcode code = connection_->Store(local.file.get(), local.size, name, {});
-  if (code != CURLE_OK) throw FtpError(connection_->Describe(code));
+  const auto local = OpenLocal(local_path);
+  Connection& c = *connection_;
+  const CURLcode code = c.Store(local->source, name);
+  if (code != CURLE_OK) throw FtpError(c.Describe(code));
+  // Too late to keep the previous file, but the run log says the truth.
+  if (const std::optional<std::string> shortfall = c.Shortfall(name, local->source))
+    throw FtpError(*shortfall);
 }
 
 void FtpUploader::StoreAndRename(const std::string& local_path, const std::string& name) {
-  LocalFile local = OpenLocal(local_path);
+  const auto local = OpenLocal(local_path);
   Connection& c = *connection_;
   const std::string temporary = "." + name + ".part";
-  CURLcode code =
-      c.Store(local.file.get(), local.size, temporary, {"RNFR " + temporary, "RNTO " + name});
-  if (code == CURLE_OK) return;
+  CURLcode code = c.Store(local->source, temporary);
+  if (code == CURLE_OK) {
+    // A server may call a transfer complete that it cut short: such a file
+    // never takes the real name.
+    if (const std::optional<std::string> shortfall = c.Shortfall(temporary, local->source)) {
+      c.RunCommands({"DELE " + temporary});
+      throw FtpError(*shortfall);
+    }
+    code = c.RunCommands({"RNFR " + temporary, "RNTO " + name});
+    if (code == CURLE_OK) return;
+  }
   const std::string message = c.Describe(code);
   // Some servers refuse to rename onto an existing file: the previous file
   // goes first, and the complete new one takes its name.

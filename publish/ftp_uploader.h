@@ -12,31 +12,25 @@
 #include <memory>
 #include <string>
 
+#include "publish/ftp_settings.h"
+
 namespace et {
 
 class FtpUploader {
  public:
-  FtpUploader();
+  // The host is a name or an address, optionally followed by ":port"
+  // ("[v6addr]:port" for IPv6); the port is 21 otherwise. With
+  // direct_upload, Upload stores the file directly under its real name, as
+  // servers that cannot rename need; a broken transfer then leaves a partial
+  // file. The directory is not used by the uploader itself: its caller
+  // decides what a refused ChangeDirectory means.
+  explicit FtpUploader(FtpSettings settings);
   // Disconnects when still connected.
   ~FtpUploader();
   FtpUploader(const FtpUploader&) = delete;
   FtpUploader& operator=(const FtpUploader&) = delete;
 
-  // Connection settings, used by the next Connect. The host is a name or an
-  // address, optionally followed by ":port" ("[v6addr]:port" for IPv6); the
-  // port is 21 otherwise.
-  void SetHost(std::string host) { host_ = std::move(host); }
-  void SetUsername(std::string username) { username_ = std::move(username); }
-  void SetPassword(std::string password) { password_ = std::move(password); }
-  const std::string& Host() const { return host_; }
-  const std::string& Username() const { return username_; }
-  const std::string& Password() const { return password_; }
-
-  // True: Upload stores the file directly under its real name, as servers
-  // that cannot rename need; a broken transfer then leaves a partial file.
-  // False (the default): temporary name, then rename.
-  void SetDirectUpload(bool direct) { direct_upload_ = direct; }
-  bool DirectUpload() const { return direct_upload_; }
+  const FtpSettings& Settings() const { return settings_; }
 
   // True while a logged-in control connection is open.
   bool IsConnected() const;
@@ -77,10 +71,7 @@ class FtpUploader {
   void StoreDirect(const std::string& local_path, const std::string& name);
   void StoreAndRename(const std::string& local_path, const std::string& name);
 
-  std::string host_;
-  std::string username_;
-  std::string password_;
-  bool direct_upload_ = false;
+  FtpSettings settings_;
   std::unique_ptr<Connection> connection_;
 };
 

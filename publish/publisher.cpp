@@ -17,11 +17,7 @@ Publisher::Publisher(FtpSettings ftp, const RunLog& log, int trigger_timeout_sec
 Publisher::~Publisher() = default;
 
 void Publisher::Upload(const std::string& path) {
-  auto uploader = std::make_unique<FtpUploader>();
-  uploader->SetHost(ftp_.host);
-  uploader->SetUsername(ftp_.user);
-  uploader->SetPassword(ftp_.password);
-  uploader->SetDirectUpload(ftp_.direct_upload);
+  auto uploader = std::make_unique<FtpUploader>(ftp_);
 
   try {
     uploader->Connect();

@@ -6,20 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "publish/ftp_settings.h"
 #include "publish/run_log.h"
 
 namespace et {
 
 class FtpUploader;
-
-// The FTP settings of the settings table, read once per run.
-struct FtpSettings {
-  std::string host;            // CAT_HOSTFTP: name or address, optionally ":port"
-  std::string user;            // CAT_USERFTP
-  std::string password;        // CAT_PWDFTP
-  std::string directory;       // CAT_DIRFTP: empty for the log-in directory
-  bool direct_upload = false;  // CAT_FTP_CARICAMENTODIRETTO = 1
-};
 
 class Publisher {
  public:

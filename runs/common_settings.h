@@ -2,7 +2,7 @@
 #pragma once
 
 #include "dbconfig/settings_table.h"
-#include "publish/publisher.h"
+#include "publish/ftp_settings.h"
 
 namespace et {
 

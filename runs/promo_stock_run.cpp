@@ -8,6 +8,7 @@
 #include "platform/process.h"
 #include "platform/regional.h"
 #include "platform/stop_signals.h"
+#include "publish/publisher.h"
 #include "runs/common_settings.h"
 
 namespace et {

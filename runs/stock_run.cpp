@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/stop_signals.h"
+#include "publish/publisher.h"
 #include "runs/common_settings.h"
 
 namespace et {

@@ -61,18 +61,21 @@ const std::string kExportBytes =
 
 class FtpUploaderTest : public testing::Test {
  protected:
-  // An uploader set up for the server's full-rights user.
-  std::unique_ptr<FtpUploader> MakeUploader(const char* user = FtpServer::kUser,
-                                            const char* password = FtpServer::kPassword) {
-    auto uploader = std::make_unique<FtpUploader>();
-    uploader->SetHost(server_.HostAndPort());
-    uploader->SetUsername(user);
-    uploader->SetPassword(password);
-    return uploader;
+  // The settings of the server's full-rights user.
+  FtpSettings Settings(const char* user = FtpServer::kUser,
+                       const char* password = FtpServer::kPassword, bool direct = false) const {
+    return FtpSettings{
+        .host = server_.HostAndPort(), .user = user, .password = password, .direct_upload = direct};
   }
 
-  std::unique_ptr<FtpUploader> Connected() {
-    auto uploader = MakeUploader();
+  std::unique_ptr<FtpUploader> MakeUploader(const char* user = FtpServer::kUser,
+                                            const char* password = FtpServer::kPassword,
+                                            bool direct = false) {
+    return std::make_unique<FtpUploader>(Settings(user, password, direct));
+  }
+
+  std::unique_ptr<FtpUploader> Connected(bool direct = false) {
+    auto uploader = MakeUploader(FtpServer::kUser, FtpServer::kPassword, direct);
     EXPECT_NO_THROW(uploader->Connect());
     return uploader;
   }
@@ -101,9 +104,8 @@ TEST_F(FtpUploaderTest, StoresTheFileByteForByteInAsciiModeOverPassiveData) {
     SCOPED_TRACE(c.direct ? "direct" : "temporary name");
     server_.PutFile("catalogo/ESTRAZQ.CSV", "previous content\r\n");
     const size_t before = server_.Commands().size();
-    auto uploader = Connected();
+    auto uploader = Connected(c.direct);
     EXPECT_TRUE(uploader->IsConnected());
-    uploader->SetDirectUpload(c.direct);
     uploader->ChangeDirectory("catalogo");
     ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", kExportBytes)));
     EXPECT_EQ(server_.ReadReceived("catalogo/ESTRAZQ.CSV"), kExportBytes);
@@ -151,8 +153,7 @@ TEST_F(FtpUploaderTest, UploadReplacesThePreviousFile) {
       SCOPED_TRACE((direct ? "direct, " : "temporary name, ") + c.name);
       server_.PutFile(c.name, c.previous);
       const size_t before = server_.Commands().size();
-      auto uploader = Connected();
-      uploader->SetDirectUpload(direct);
+      auto uploader = Connected(direct);
       ASSERT_NO_THROW(uploader->Upload(LocalFile(c.name, c.content)));
       EXPECT_TRUE(server_.HasFile(c.name));
       EXPECT_EQ(server_.ReadReceived(c.name), c.content);
@@ -293,10 +294,8 @@ TEST_F(FtpUploaderTest, ConnectRefusesMissingOrUnsafeSettingsWithoutTouchingTheN
   server_.PutFile("vittima.txt", "resta\r\n");
   for (const auto& c : cases) {
     SCOPED_TRACE("case " + std::to_string(&c - cases));
-    FtpUploader uploader;
-    uploader.SetHost(c.host ? server_.HostAndPort() : "");
-    uploader.SetUsername(c.user);
-    uploader.SetPassword(c.password);
+    FtpUploader uploader(FtpSettings{
+        .host = c.host ? server_.HostAndPort() : "", .user = c.user, .password = c.password});
     EXPECT_EQ(FtpErrorOf([&] { uploader.Connect(); }), c.message);
     EXPECT_FALSE(uploader.IsConnected());
   }
@@ -327,10 +326,9 @@ TEST_F(FtpUploaderTest, RefusedLogInGivesTheServersReply) {
 
 TEST_F(FtpUploaderTest, UnreachableServerGivesTheNetworkError) {
   const int port = test::ClosedPort();
-  FtpUploader uploader;
-  uploader.SetHost("127.0.0.1:" + std::to_string(port));
-  uploader.SetUsername(FtpServer::kUser);
-  uploader.SetPassword(FtpServer::kPassword);
+  FtpUploader uploader(FtpSettings{.host = "127.0.0.1:" + std::to_string(port),
+                                   .user = FtpServer::kUser,
+                                   .password = FtpServer::kPassword});
   const auto error = FtpErrorOf([&] { uploader.Connect(); });
   ASSERT_TRUE(error);
   EXPECT_TRUE(Contains(*error, std::to_string(port)));
@@ -344,10 +342,8 @@ TEST_F(FtpUploaderTest, UnusableHostSettingIsRefusedWithoutTouchingTheNetwork) {
                                        "127.0.0.1/x:" + port, "utente@127.0.0.1:" + port};
   for (const auto& host : hosts) {
     SCOPED_TRACE(host);
-    FtpUploader uploader;
-    uploader.SetHost(host);
-    uploader.SetUsername(FtpServer::kUser);
-    uploader.SetPassword(FtpServer::kPassword);
+    FtpUploader uploader(
+        FtpSettings{.host = host, .user = FtpServer::kUser, .password = FtpServer::kPassword});
     const auto error = FtpErrorOf([&] { uploader.Connect(); });
     ASSERT_TRUE(error);
     EXPECT_TRUE(Contains(*error, "Server FTP non valido"));
@@ -362,10 +358,8 @@ TEST_F(FtpUploaderTest, RefusedHostIsShownWithoutCredentialsOrLineBreaks) {
                                        "127.0.0.1\r\nDELE x"};
   for (const auto& host : hosts) {
     SCOPED_TRACE(host);
-    FtpUploader uploader;
-    uploader.SetHost(host);
-    uploader.SetUsername(FtpServer::kUser);
-    uploader.SetPassword(FtpServer::kPassword);
+    FtpUploader uploader(
+        FtpSettings{.host = host, .user = FtpServer::kUser, .password = FtpServer::kPassword});
     const auto error = FtpErrorOf([&] { uploader.Connect(); });
     ASSERT_TRUE(error);
     EXPECT_TRUE(error->starts_with("Server FTP non valido: ")) << *error;
@@ -382,22 +376,19 @@ TEST_F(FtpUploaderTest, ServerOnIpv6LoopbackWithBracketedAddress) {
   } catch (const std::exception& e) {
     GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
   }
-  FtpUploader uploader;
-  uploader.SetHost(server6->HostAndPort());
-  ASSERT_EQ(uploader.Host().front(), '[');
-  uploader.SetUsername(FtpServer::kUser);
-  uploader.SetPassword(FtpServer::kPassword);
+  FtpUploader uploader(FtpSettings{
+      .host = server6->HostAndPort(), .user = FtpServer::kUser, .password = FtpServer::kPassword});
+  ASSERT_EQ(uploader.Settings().host.front(), '[');
   ASSERT_NO_THROW(uploader.Connect());
   ASSERT_NO_THROW(uploader.Upload(LocalFile("V6.CSV", "6\r\n")));
   EXPECT_EQ(server6->ReadReceived("V6.CSV"), "6\r\n");
 }
 
 TEST_F(FtpUploaderTest, RefusedStoreGivesTheServersReply) {
-  auto uploader = MakeUploader(FtpServer::kReadOnlyUser, FtpServer::kReadOnlyPassword);
-  ASSERT_NO_THROW(uploader->Connect());
   for (bool direct : {false, true}) {
     SCOPED_TRACE(direct ? "direct" : "temporary name");
-    uploader->SetDirectUpload(direct);
+    auto uploader = MakeUploader(FtpServer::kReadOnlyUser, FtpServer::kReadOnlyPassword, direct);
+    ASSERT_NO_THROW(uploader->Connect());
     const auto error = FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", "x\r\n")); });
     ASSERT_TRUE(error);
     EXPECT_TRUE(Contains(*error, "550"));
@@ -461,10 +452,9 @@ TEST_F(FtpUploaderTest, ConnectClosesAnEarlierConnectionFirst) {
 
 TEST_F(FtpUploaderTest, FileNameWithALineBreakIsRefusedBeforeAnyCommand) {
   server_.PutFile("vittima.txt", "resta\r\n");
-  auto uploader = Connected();
   for (bool direct : {false, true}) {
     SCOPED_TRACE(direct ? "direct" : "temporary name");
-    uploader->SetDirectUpload(direct);
+    auto uploader = Connected(direct);
     const std::string path = LocalFile("ESTRAZQ.CSV\r\nDELE vittima.txt", "x\r\n");
     EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(path); }), "path contains control characters");
   }
@@ -476,11 +466,10 @@ TEST_F(FtpUploaderTest, FileNameWithALineBreakIsRefusedBeforeAnyCommand) {
 class MisbehavingFtpServerTest : public testing::Test {
  protected:
   std::unique_ptr<FtpUploader> ConnectedTo(const FtpServer& server, bool direct = false) {
-    auto uploader = std::make_unique<FtpUploader>();
-    uploader->SetHost(server.HostAndPort());
-    uploader->SetUsername(FtpServer::kUser);
-    uploader->SetPassword(FtpServer::kPassword);
-    uploader->SetDirectUpload(direct);
+    auto uploader = std::make_unique<FtpUploader>(FtpSettings{.host = server.HostAndPort(),
+                                                              .user = FtpServer::kUser,
+                                                              .password = FtpServer::kPassword,
+                                                              .direct_upload = direct});
     EXPECT_NO_THROW(uploader->Connect());
     return uploader;
   }
@@ -554,6 +543,67 @@ TEST_F(MisbehavingFtpServerTest, BrokenTransferLeavesThePreviousFileInPlace) {
   EXPECT_TRUE(CommandsStarting(files, "RNFR").empty()) << "a broken transfer was renamed";
 }
 
+TEST_F(MisbehavingFtpServerTest, TransferCutShortBehindAReportOfSuccessIsNeverRenamed) {
+  constexpr long kKept = 100000;
+  const std::string content = Lines(783738);
+  struct Case {
+    const char* label;
+    bool direct;
+    std::string error;
+    std::vector<std::string> file_commands;
+  };
+  const Case cases[] = {
+      {"temporary name",
+       false,
+       "SIZE .ESTRAZQ.CSV.part: 213 100000 (inviati 783738 di 783738 byte: file incompleto sul "
+       "server)",
+       {"STOR .ESTRAZQ.CSV.part", "DELE .ESTRAZQ.CSV.part"}},
+      // Nothing can keep the previous file then, but the failure is told.
+      {"direct",
+       true,
+       "SIZE ESTRAZQ.CSV: 213 100000 (inviati 783738 di 783738 byte: file incompleto sul server)",
+       {"STOR ESTRAZQ.CSV"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FtpServer server(FtpServer::Options{.keep_only = kKept});
+    server.PutFile("ESTRAZQ.CSV", kPrevious);
+    auto uploader = ConnectedTo(server, c.direct);
+    EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", content)); }), c.error);
+    EXPECT_EQ(FileCommands(server.Commands()), c.file_commands);
+    EXPECT_TRUE(Sent(server.Commands(), "TYPE I")) << "SIZE is asked in binary type";
+    EXPECT_FALSE(server.HasFile(".ESTRAZQ.CSV.part"));
+    EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), c.direct ? content.substr(0, kKept) : kPrevious);
+  }
+}
+
+TEST_F(MisbehavingFtpServerTest, CompleteTransferIsRecognisedWhateverTheServerSaysOfItsSize) {
+  const std::string content = Lines(300000);
+  std::string converted;  // CR LF stored as LF
+  for (size_t i = 0; i < content.size(); ++i)
+    if (!(content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n'))
+      converted += content[i];
+  struct Case {
+    const char* label;
+    FtpServer::Options options;
+    std::string stored;
+  };
+  const Case cases[] = {
+      {"SIZE unknown: the transfer's own count", FtpServer::Options{.no_size = true}, content},
+      {"line ends converted", FtpServer::Options{.convert_line_ends = true}, converted},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FtpServer server(c.options);
+    server.PutFile("ESTRAZQ.CSV", kPrevious);
+    auto uploader = ConnectedTo(server);
+    ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", content)));
+    EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), c.stored);
+    EXPECT_FALSE(server.HasFile(".ESTRAZQ.CSV.part"));
+    EXPECT_TRUE(Sent(server.Commands(), "SIZE .ESTRAZQ.CSV.part"));
+  }
+}
+
 TEST_F(MisbehavingFtpServerTest, RefusedRenameFailsTheUploadUnlessDirect) {
   FtpServer server(FtpServer::Options{.refuse_rnfr = true});
   server.PutFile("ESTRAZQ.CSV", kPrevious);
@@ -566,7 +616,7 @@ TEST_F(MisbehavingFtpServerTest, RefusedRenameFailsTheUploadUnlessDirect) {
             (std::vector<std::string>{"STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part",
                                       "DELE .ESTRAZQ.CSV.part"}));
 
-  uploader->SetDirectUpload(true);
+  uploader = ConnectedTo(server, /*direct=*/true);
   ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", "nuovo\r\n")));
   EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), "nuovo\r\n");
 }
