@@ -12,6 +12,14 @@ struct FtpSettings {
   std::string password = {};   // CAT_PWDFTP
   std::string directory = {};  // CAT_DIRFTP: empty for the log-in directory
   bool direct_upload = false;  // CAT_FTP_CARICAMENTODIRETTO = 1
+  // CAT_FTP_TLS: 0 plain FTP; 1 TLS when the server offers it, certificate
+  // not verified; 2 TLS required and verified. A host "ftps://..." is
+  // implicit TLS, verified as with 2.
+  int tls = 0;
+  // CAT_FTP_CERTIFICATO: what verification accepts. Empty: the system's
+  // certificate authorities and the host name; "sha256//BASE64": that public
+  // key only; "*": any certificate; otherwise a file of PEM authorities.
+  std::string certificate = {};
 };
 
 }  // namespace et

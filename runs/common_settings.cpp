@@ -14,6 +14,14 @@ FtpSettings ReadFtpSettings(SettingsTable& settings) {
   ftp.password = settings.Read("CAT_PWDFTP");
   ftp.directory = settings.Read("CAT_DIRFTP");
   ftp.direct_upload = settings.Read("CAT_FTP_CARICAMENTODIRETTO") == "1";
+  const std::string tls = settings.Read("CAT_FTP_TLS");
+  if (tls == "1" || tls == "2") {
+    ftp.tls = tls[0] - '0';
+  } else if (!tls.empty() && tls != "0") {
+    throw Error("CAT_FTP_TLS " + tls + " non valido: serve 0 (FTP senza cifratura), 1 (TLS se il " +
+                "server lo offre) o 2 (TLS obbligatorio, certificato verificato)");
+  }
+  ftp.certificate = settings.Read("CAT_FTP_CERTIFICATO");
   return ftp;
 }
 

@@ -6,8 +6,9 @@
 
 namespace et {
 
-// CAT_HOSTFTP, CAT_USERFTP, CAT_PWDFTP, CAT_DIRFTP and
-// CAT_FTP_CARICAMENTODIRETTO.
+// CAT_HOSTFTP, CAT_USERFTP, CAT_PWDFTP, CAT_DIRFTP,
+// CAT_FTP_CARICAMENTODIRETTO, CAT_FTP_TLS and CAT_FTP_CERTIFICATO. Raises
+// Error for a CAT_FTP_TLS other than empty, 0, 1 or 2.
 FtpSettings ReadFtpSettings(SettingsTable& settings);
 
 // CAT_HTTP_TIMEOUT in whole seconds; 0 (no bound) when missing. Raises Error

@@ -138,6 +138,8 @@ std::vector<Key> KeysOf(RunKind kind) {
   keys.push_back({"CAT_PWDFTP", true, true});
   keys.push_back({"CAT_DIRFTP", false});
   keys.push_back({"CAT_FTP_CARICAMENTODIRETTO", false});
+  keys.push_back({"CAT_FTP_TLS", false});
+  keys.push_back({"CAT_FTP_CERTIFICATO", false});
   if (kind == RunKind::kStock) keys.push_back({"CAT_SCRIPTGIACENZE", true, false, true});
   keys.push_back({"CAT_HTTP_TIMEOUT", false});
   return keys;

@@ -29,6 +29,9 @@ Some options make the server misbehave the way real ones do:
         "550 NAME: Overwrite permission denied", as proftpd's AllowOverwrite off;
 --refuse-rename-delete: RNFR, RNTO and DELE are answered "550 Permission
         denied.", as vsftpd's cmds_denied;
+--stall-data S: an upload's first bytes are written, then the session
+        waits S seconds before it reads on (each session has a thread of its
+        own, so other connections are still served);
 --max-per-ip N: at most N control connections from one address; the next
         is answered "421 There are too many connections from your internet
         address." and closed.
@@ -39,7 +42,7 @@ Usage:
                 [--deny-dir NAME] [--drop-data-after N] [--refuse-rnfr]
                 [--refuse-rename-over] [--keep-only N] [--no-size]
                 [--convert-line-ends] [--refuse-dot-names] [--refuse-overwrite]
-                [--refuse-rename-delete] [--max-per-ip N]
+                [--refuse-rename-delete] [--max-per-ip N] [--stall-data S]
 
 --user: PERMS are pyftpdlib's letters ("elradfmw" for full rights, "elr" for
         read only); every user's home is the root.
@@ -52,11 +55,12 @@ import logging
 import os
 import socket
 import sys
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.log import config_logging, logger
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import FTPServer, ThreadedFTPServer
 
 
 class RawDTPHandler(DTPHandler):
@@ -70,6 +74,8 @@ class RawDTPHandler(DTPHandler):
     keep_only = None
     # True: pyftpdlib's own ASCII conversion (CR LF to LF) stays.
     convert_line_ends = False
+    # Seconds an upload waits after its first bytes; None: no wait.
+    stall = None
 
     def enable_receiving(self, type, cmd):
         super().enable_receiving(type, cmd)
@@ -78,6 +84,13 @@ class RawDTPHandler(DTPHandler):
         self._kept = 0
 
     def handle_read(self):
+        if self.stall is not None:
+            result = super().handle_read()
+            if not getattr(self, "_stalled", False) and self.tot_bytes_received:
+                self._stalled = True
+                self.file_obj.flush()
+                time.sleep(self.stall)
+            return result
         if self.keep_only is not None:
             try:
                 chunk = self.recv(self.ac_in_buffer_size)
@@ -177,8 +190,6 @@ def make_handler(authorizer, log_path, args):
     LoggingHandler.banner = "exporttotale test FTP server ready."
     LoggingHandler.timeout = 600
     LoggingHandler.auth_failed_timeout = 0.1
-    if args.max_per_ip:
-        LoggingHandler.max_cons_per_ip = args.max_per_ip
     return LoggingHandler
 
 
@@ -200,6 +211,7 @@ def main():
     parser.add_argument("--refuse-overwrite", action="store_true")
     parser.add_argument("--refuse-rename-delete", action="store_true")
     parser.add_argument("--max-per-ip", type=int, default=0)
+    parser.add_argument("--stall-data", type=float)
     args = parser.parse_args()
 
     root = os.path.realpath(args.root)
@@ -220,7 +232,10 @@ def main():
     RawDTPHandler.drop_after = args.drop_data_after
     RawDTPHandler.keep_only = args.keep_only
     RawDTPHandler.convert_line_ends = args.convert_line_ends
-    server = FTPServer((args.host, args.port), handler)
+    RawDTPHandler.stall = args.stall_data
+    server_class = ThreadedFTPServer if args.stall_data is not None else FTPServer
+    server = server_class((args.host, args.port), handler)
+    server.max_cons_per_ip = args.max_per_ip
     print(server.socket.getsockname()[1], flush=True)
     server.serve_forever()
 

@@ -165,6 +165,8 @@ FtpServer::FtpServer(const Options& options)
   if (options.refuse_dot_names) args.push_back("--refuse-dot-names");
   if (options.refuse_overwrite) args.push_back("--refuse-overwrite");
   if (options.refuse_rename_delete) args.push_back("--refuse-rename-delete");
+  if (options.stall_data_seconds > 0)
+    args.insert(args.end(), {"--stall-data", std::to_string(options.stall_data_seconds)});
   if (options.max_per_ip > 0)
     args.insert(args.end(), {"--max-per-ip", std::to_string(options.max_per_ip)});
   process_ = StartServer(args, &port_);

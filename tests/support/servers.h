@@ -53,6 +53,9 @@ class FtpServer {
     // Control connections allowed at once from one address; 0: any. The
     // next one is answered 421 and closed.
     int max_per_ip = 0;
+    // An upload's first bytes are stored, then its session waits this many
+    // seconds (other connections are still served); 0: no wait.
+    int stall_data_seconds = 0;
   };
 
   // host: the address to listen on, "127.0.0.1" or "::1".
