@@ -196,7 +196,9 @@ TEST_F(StockRun, RefusedStoreIsLogged) {
   }
   const auto result = RunInstalled(*install_);
   EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
-  EXPECT_NE(Log().find("Esito upload ftp = Upload FTP non riuscito:\r550"), std::string::npos)
+  // The line names the refused command: the last of the fallbacks.
+  EXPECT_NE(Log().find("Esito upload ftp = Upload FTP non riuscito:\rSTOR ESTRAZQ.CSV: 550"),
+            std::string::npos)
       << Log();
   EXPECT_FALSE(ftp_.HasFile("catalogo/ESTRAZQ.CSV"));
   EXPECT_EQ(http_.Requests().size(), 1u);
