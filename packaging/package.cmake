@@ -146,7 +146,7 @@ find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libfbclient2 (>= 3.0), libcurl4 (>= 7.80)")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libfbclient2 (>= 3.0), libcurl4 (>= 7.85)")
 endif()
 # The embedded engine, for databases opened without a server.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "firebird3.0-server")

@@ -1,5 +1,7 @@
 #include "publish/publisher.h"
 
+#include <iostream>
+
 #include "publish/errors.h"
 #include "publish/ftp_uploader.h"
 #include "publish/http_trigger.h"
@@ -17,26 +19,23 @@ Publisher::Publisher(FtpSettings ftp, const RunLog& log, int trigger_timeout_sec
 Publisher::~Publisher() = default;
 
 void Publisher::Upload(const std::string& path) {
-  auto uploader = std::make_unique<FtpUploader>();
-  uploader->SetHost(ftp_.host);
-  uploader->SetUsername(ftp_.user);
-  uploader->SetPassword(ftp_.password);
-  uploader->SetDirectUpload(ftp_.direct_upload);
+  // The fallbacks a server forces are no failure: one line each on
+  // standard error, for whoever reads the output.
+  FtpUploader uploader(ftp_, [](const std::string& line) { std::cerr << line << std::endl; });
 
   try {
-    uploader->Connect();
+    uploader.Connect();
   } catch (const FtpError& e) {
-    failed_uploads_.push_back(std::move(uploader));
     log_.Append(std::string(kUploadOutcome) + "Connessione FTP non riuscita:" + "\r" + e.what());
     return;
   }
 
-  if (!ftp_.directory.empty()) uploader->ChangeDirectory(ftp_.directory);
+  if (!ftp_.directory.empty()) uploader.ChangeDirectory(ftp_.directory);
 
   try {
-    uploader->Upload(path);
+    uploader.Upload(path);
   } catch (const FtpError& e) {
-    failed_uploads_.push_back(std::move(uploader));
+    // The uploader has ended its connection already.
     log_.Append(std::string(kUploadOutcome) + "Upload FTP non riuscito:" + "\r" + e.what());
     return;
   }

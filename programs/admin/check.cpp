@@ -25,6 +25,7 @@
 #include "publish/errors.h"
 #include "publish/ftp_host.h"
 #include "publish/ftp_uploader.h"
+#include "publish/masked_credentials.h"
 #include "publish/trigger_url.h"
 #include "runs/common_settings.h"
 #include "runs/price_list_run.h"
@@ -196,7 +197,13 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
         report.Ok(name + " = (vuota)", "facoltativa");
       }
     } else {
-      report.Ok(name + " = " + (key.secret ? "***" : value));
+      // The server and the URLs may carry a password in front of the host.
+      const bool may_hold_credentials =
+          key.kind == SettingKind::kUrl || key.kind == SettingKind::kServer;
+      report.Ok(name + " = " +
+                (key.secret             ? "***"
+                 : may_hold_credentials ? MaskCredentials(value)
+                                        : value));
     }
   }
 
@@ -220,10 +227,7 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
 
   const FtpSettings ftp = ParseFtpSettings(values);
   if (!ftp.host.empty() && !ftp.user.empty() && !ftp.password.empty()) {
-    FtpUploader uploader;
-    uploader.SetHost(ftp.host);
-    uploader.SetUsername(ftp.user);
-    uploader.SetPassword(ftp.password);
+    FtpUploader uploader(ftp);
     const std::string login_step = "accesso FTP a " + FtpHostForLog(ftp.host) + " come " + ftp.user;
     bool connected = false;
     try {

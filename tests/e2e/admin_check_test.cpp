@@ -153,6 +153,40 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
   }
 }
 
+TEST_F(AdminCheckTest, CredentialsInTheServerAndTheUrlsAreMasked) {
+  Installation install(InstallationOptions{.executable = kBuiltAdmin});
+  Configure(install);
+  const std::string host = "127.0.0.1:" + std::to_string(ftp_.Port());
+  const std::string web = http_.BaseUrl().substr(std::string("http://").size());
+  {
+    BusinessDb db = install.Business();
+    db.SetTabX("CAT_HOSTFTP", "catalogo:ftp-s3greta@" + host);
+    db.SetTabX("CAT_SCRIPTGIACENZE", "http://web:url-s3greta@" + web + "/import/giacenze.php");
+    db.SetTabX("CAT_EXPPRVEN_SCRIPT", "http://url-s3greta@" + web + "/import/listini.php?m=a@b");
+  }
+  struct Kind {
+    std::vector<std::string> args;
+    std::vector<std::string> lines;
+  };
+  const Kind kinds[] = {
+      {{},
+       {"CAT_HOSTFTP = ***@" + host + " ... ok",
+        "CAT_SCRIPTGIACENZE = http://***@" + web + "/import/giacenze.php ... ok"}},
+      {{"-p"},
+       {"CAT_HOSTFTP = ***@" + host + " ... ok",
+        "CAT_EXPPRVEN_SCRIPT = http://***@" + web + "/import/listini.php?m=a@b ... ok"}},
+  };
+  for (const Kind& kind : kinds) {
+    const ProcessResult r = Check(install, kind.args);
+    SCOPED_TRACE(Describe(r));
+    for (const std::string& line : kind.lines)
+      EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line;
+    EXPECT_EQ(r.out.find("s3greta"), std::string::npos);
+    EXPECT_EQ(r.err.find("s3greta"), std::string::npos);
+  }
+  EXPECT_TRUE(http_.Requests().empty());
+}
+
 TEST_F(AdminCheckTest, NamesTheFailingStepAndStillTriesTheIndependentOnes) {
   struct Case {
     std::string name;
