@@ -20,11 +20,12 @@ namespace {
 // stop request.
 constexpr std::chrono::milliseconds kRetryInterval(100);
 
-// True when `path` still names the open file `fd`.
+// True when `path` itself (not what a link there points to) still names the
+// open file `fd`.
 bool StillNamed(const std::string& path, int fd) {
   struct stat open_file {};
   struct stat named {};
-  return ::fstat(fd, &open_file) == 0 && ::stat(path.c_str(), &named) == 0 &&
+  return ::fstat(fd, &open_file) == 0 && ::lstat(path.c_str(), &named) == 0 &&
          open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
 }
 
@@ -56,7 +57,13 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 std::optional<FileLock> FileLock::Acquire(const std::string& path, std::chrono::milliseconds wait) {
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // A symbolic link at the lock's name is never followed: the lock would
+    // create or lock whatever file the link points to.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == ELOOP) {
+      throw Error("Il file di blocco \"" + path +
+                  "\" è un collegamento simbolico: non viene seguito. Rimuovere il collegamento");
+    }
     if (fd < 0) {
       throw Error("Impossibile aprire il file di blocco \"" + path + "\": " + std::strerror(errno));
     }

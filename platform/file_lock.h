@@ -26,8 +26,9 @@ class FileLock {
 
   // Opens the file (creating it when missing) and takes an exclusive lock
   // on it, waiting up to `wait` while another process holds it. nullopt when
-  // the wait ran out. Raises Error when the file cannot be opened or locked,
-  // and StopRequestedError when a stop arrives during the wait.
+  // the wait ran out. Raises Error when the file cannot be opened or locked
+  // (a symbolic link at `path` is refused, never followed), and
+  // StopRequestedError when a stop arrives during the wait.
   static std::optional<FileLock> Acquire(const std::string& path, std::chrono::milliseconds wait);
 
   // True while the lock is held.

@@ -37,6 +37,14 @@ SplitPath SplitDatabasePath(std::string_view path) {
 
 std::string FileNamePart(std::string_view path) { return SplitDatabasePath(path).file_name; }
 
+bool NamesDatabaseServer(std::string_view database_name) {
+  const std::size_t colon = database_name.find(':');
+  if (colon == 0 || colon == std::string_view::npos) return false;
+  // "host/port:" carries a '/', a local path "/srv/d:x/a.fdb" starts with one.
+  const char first = database_name.front();
+  return first != '/' && first != '\\' && first != '.';
+}
+
 std::string ExecutableDirectory() {
   std::unique_ptr<char, decltype(&std::free)> real(::realpath("/proc/self/exe", nullptr),
                                                    &std::free);
@@ -45,6 +53,12 @@ std::string ExecutableDirectory() {
   }
   const std::string path = real.get();
   return path.substr(0, path.rfind(kPathSeparator) + 1);
+}
+
+std::string InstallationDirectory() {
+  const char* named = std::getenv(kInstallationDirectoryVariable);
+  if (named != nullptr && *named != '\0') return WithTrailingSeparator(named);
+  return ExecutableDirectory();
 }
 
 bool FileExists(const std::string& path) { return StatIs(path, S_IFREG); }

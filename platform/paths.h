@@ -26,9 +26,24 @@ SplitPath SplitDatabasePath(std::string_view path);
 // uploaded file).
 std::string FileNamePart(std::string_view path);
 
+// True when a Firebird database name reaches a server: "host:path",
+// "host/port:path", "host:alias" or "inet://host/path": a host comes before
+// the first ':'. A local path ("/srv/d/archivio.fdb", "./a:b.fdb") is false:
+// the client library opens it with the engine embedded in the process.
+bool NamesDatabaseServer(std::string_view database_name);
+
 // Directory of the running executable, from its real path, ending with the
 // separator.
 std::string ExecutableDirectory();
+
+// The environment variable that names an installation's directory.
+inline constexpr const char* kInstallationDirectoryVariable = "EXPORTTOTALE_DIR";
+
+// The directory of the installation, the one that holds the parameters file,
+// ending with the separator: EXPORTTOTALE_DIR when it is set and not empty
+// (so that one host keeps several installations beside one copy of the
+// programs), otherwise the executable's directory.
+std::string InstallationDirectory();
 
 // True when a regular file (symbolic links followed) exists at the path.
 bool FileExists(const std::string& path);

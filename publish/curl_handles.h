@@ -5,8 +5,13 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/stop_signals.h"
+
+// The options set on the handles need libcurl 7.85 (CURLOPT_PROTOCOLS_STR);
+// an older library would refuse them at run time.
+static_assert(LIBCURL_VERSION_NUM >= 0x075500, "libcurl 7.85 or later is needed");
 
 namespace et::detail {
 
@@ -27,6 +32,29 @@ using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
 // A list of texts, such as the raw FTP commands sent around a transfer.
 using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
+// Sets one option of the handle. A refused option raises ErrorType: a lost
+// option would silently weaken the transfer (its protocols, its time limits,
+// its checks of the server).
+template <typename ErrorType, typename Value>
+void SetOption(CURL* handle, CURLoption option, Value value) {
+  const CURLcode code = curl_easy_setopt(handle, option, value);
+  if (code == CURLE_OK) return;
+  const curl_easyoption* known = curl_easy_option_by_id(option);
+  throw ErrorType(std::string("libcurl refused the option ") +
+                  (known ? std::string("CURLOPT_") + known->name : std::to_string(option)) + ": " +
+                  curl_easy_strerror(code));
+}
+
+// Reads one piece of information about the handle's last transfer; raises
+// ErrorType when libcurl has none.
+template <typename ErrorType, typename Value>
+void GetInfo(CURL* handle, CURLINFO info, Value* value) {
+  const CURLcode code = curl_easy_getinfo(handle, info, value);
+  if (code != CURLE_OK)
+    throw ErrorType(std::string("libcurl information ") + std::to_string(info) +
+                    " not available: " + curl_easy_strerror(code));
+}
+
 // libcurl calls this about once a second while a transfer waits, and more
 // often while data flows; a stop request aborts the transfer
 // (CURLE_ABORTED_BY_CALLBACK).
@@ -36,19 +64,22 @@ inline int AbortWhenStopRequested(void*, curl_off_t, curl_off_t, curl_off_t, cur
 
 // Makes every transfer of the handle end within about a second of a stop
 // request, also while it waits for a server that does not answer.
-inline void AbortTransfersOnStop(CURL* handle) {
-  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, AbortWhenStopRequested);
-  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+template <typename ErrorType>
+void AbortTransfersOnStop(CURL* handle) {
+  SetOption<ErrorType>(handle, CURLOPT_XFERINFOFUNCTION, AbortWhenStopRequested);
+  SetOption<ErrorType>(handle, CURLOPT_NOPROGRESS, 0L);
 }
 
-// The TLS rule of every request to the web side: any certificate is accepted,
+// The TLS rule of every HTTP request to the web side and the monitoring
+// service: any certificate is accepted,
 // and the old protocol versions such servers may still speak are allowed (SSL
 // 2 and 3 no longer exist in OpenSSL).
-inline void AcceptAnyServerCertificate(CURL* handle) {
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_0));
-  curl_easy_setopt(handle, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
+template <typename ErrorType>
+void AcceptAnyServerCertificate(CURL* handle) {
+  SetOption<ErrorType>(handle, CURLOPT_SSL_VERIFYPEER, 0L);
+  SetOption<ErrorType>(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+  SetOption<ErrorType>(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_0));
+  SetOption<ErrorType>(handle, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
 }
 
 }  // namespace et::detail

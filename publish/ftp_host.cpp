@@ -46,6 +46,7 @@ std::optional<FtpEndpoint> ParseFtpHost(std::string_view text) {
     std::optional<int> port = ParsePort(port_text);
     if (!port) return std::nullopt;
     endpoint.port = *port;
+    endpoint.port_given = true;
   }
   return endpoint;
 }

@@ -12,6 +12,7 @@ inline constexpr int kDefaultFtpPort = 21;
 struct FtpEndpoint {
   std::string host;  // name or address, IPv6 without brackets
   int port = kDefaultFtpPort;
+  bool port_given = false;  // the text named the port
 };
 
 // Reads "host", "host:port", "[v6addr]", "[v6addr]:port" or a bare IPv6

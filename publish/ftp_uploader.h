@@ -4,39 +4,43 @@
 // (QUIT) when told to or when it dies.
 //
 // A file is stored under a temporary name beside its real one (".NAME.part")
-// and renamed to NAME only once the transfer is complete, so the web side
-// never imports a file cut short: a broken transfer leaves the previous
-// complete file in place.
+// and renamed to NAME only once the transfer is complete and the server
+// holds every byte, so the web side never imports a file cut short: a
+// broken transfer leaves the previous complete file in place.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "publish/ftp_host.h"
+#include "publish/ftp_settings.h"
 
 namespace et {
 
+namespace detail {
+struct UploadSource;
+}  // namespace detail
+
 class FtpUploader {
  public:
-  FtpUploader();
+  // The host is a name or an address, optionally followed by ":port"
+  // ("[v6addr]:port" for IPv6); the port is 21 otherwise. With
+  // direct_upload, Upload stores the file directly under its real name, as
+  // servers that cannot rename need; a broken transfer then leaves a partial
+  // file. The directory is not used by the uploader itself: its caller
+  // decides what a refused ChangeDirectory means.
+  // notice: told one line for each fallback that a server forces (the file,
+  // the refused command, the server's reply and what is tried next).
+  explicit FtpUploader(FtpSettings settings,
+                       std::function<void(const std::string&)> notice = nullptr);
   // Disconnects when still connected.
   ~FtpUploader();
   FtpUploader(const FtpUploader&) = delete;
   FtpUploader& operator=(const FtpUploader&) = delete;
 
-  // Connection settings, used by the next Connect. The host is a name or an
-  // address, optionally followed by ":port" ("[v6addr]:port" for IPv6); the
-  // port is 21 otherwise.
-  void SetHost(std::string host) { host_ = std::move(host); }
-  void SetUsername(std::string username) { username_ = std::move(username); }
-  void SetPassword(std::string password) { password_ = std::move(password); }
-  const std::string& Host() const { return host_; }
-  const std::string& Username() const { return username_; }
-  const std::string& Password() const { return password_; }
-
-  // True: Upload stores the file directly under its real name, as servers
-  // that cannot rename need; a broken transfer then leaves a partial file.
-  // False (the default): temporary name, then rename.
-  void SetDirectUpload(bool direct) { direct_upload_ = direct; }
-  bool DirectUpload() const { return direct_upload_; }
+  const FtpSettings& Settings() const { return settings_; }
 
   // True while a logged-in control connection is open.
   bool IsConnected() const;
@@ -58,15 +62,36 @@ class FtpUploader {
   // changes nothing.
   void ChangeDirectory(const std::string& dir);
 
+  // How a file reached its real name.
+  enum class UploadMethod {
+    kHiddenTemporary,  // stored as ".NAME.part", then renamed
+    kTemporary,        // stored as "NAME.part", then renamed
+    kDirect,           // stored under NAME itself
+  };
+
   // Stores the local file, from its start, under its own name (the part
   // after the last '/', '\' or ':') in the current remote directory,
-  // replacing a remote file of that name. Raises FtpError when not connected
-  // ("Not connected."), when the file cannot be read ("Cannot open file
-  // "PATH". REASON"), and with the server's reply or the network error's
-  // description when the server refuses or breaks off the transfer or the
-  // rename. After a failure the temporary file is deleted while the control
-  // connection is still open.
-  void Upload(const std::string& local_path);
+  // replacing a remote file of that name, and returns how. Unless direct
+  // upload is set, the file goes under ".NAME.part" (a leftover of that name
+  // deleted first), then is renamed; the server forces fallbacks on the same
+  // connection: a permanent refusal (5xx) of that name tries "NAME.part", and
+  // a refusal of that too, or of the rename, stores NAME directly (and
+  // deletes the temporary file when the server allows it). Before a rename
+  // the size the server stored is compared with the bytes sent.
+  //
+  // Raises FtpError when not connected ("Not connected."), when the file
+  // cannot be read ("Cannot open file "PATH". REASON"), with the refused
+  // command and the server's reply ("STOR ESTRAZQ.CSV: 550 ...") or the
+  // network error's description when the last way fails or a transfer
+  // breaks off, and with the sizes when the server stored less than was sent.
+  // A failed upload deletes its temporary file while the control connection
+  // is still open, then ends the connection (QUIT). A stop during the
+  // transfer deletes the temporary file over a fresh connection, when the
+  // server answers within a second, before StopRequestedError goes on.
+  UploadMethod Upload(const std::string& local_path);
+
+  // The temporary name of a method; NAME itself for kDirect.
+  static std::string TemporaryName(UploadMethod method, const std::string& name);
 
   // Sends QUIT and closes the connection when connected; otherwise nothing.
   void Disconnect();
@@ -74,13 +99,22 @@ class FtpUploader {
  private:
   struct Connection;
 
-  void StoreDirect(const std::string& local_path, const std::string& name);
-  void StoreAndRename(const std::string& local_path, const std::string& name);
+  UploadMethod StoreWithFallbacks(detail::UploadSource& source, const std::string& name);
+  // nullopt once renamed; the refusal when the server refused the name or
+  // the rename for good. Raises FtpError for any other failure.
+  std::optional<std::string> StoreTemporary(detail::UploadSource& source, const std::string& name,
+                                            const std::string& temporary);
+  // Deletes stored_temporary (when not empty) once the store is over.
+  void StoreDirect(detail::UploadSource& source, const std::string& name,
+                   const std::string& stored_temporary);
+  void DeleteAfterStop(const std::string& temporary);
+  void Notice(const std::string& text) const;
+  bool ImplicitTls() const;
+  // The host setting read, "ftps://" taken off; empty when unusable.
+  std::optional<FtpEndpoint> Endpoint() const;
 
-  std::string host_;
-  std::string username_;
-  std::string password_;
-  bool direct_upload_ = false;
+  FtpSettings settings_;
+  std::function<void(const std::string&)> notice_;
   std::unique_ptr<Connection> connection_;
 };
 

@@ -17,6 +17,11 @@ namespace {
 constexpr long kKeepAliveIdleSeconds = 15;
 constexpr long kKeepAliveIntervalSeconds = 5;
 
+template <typename Value>
+void SetOption(CURL* handle, CURLoption option, Value value) {
+  detail::SetOption<NetworkError>(handle, option, value);
+}
+
 size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
 
 // Keeps the status line of the last reply; with redirects not followed that
@@ -45,25 +50,25 @@ void RequestTrigger(const std::string& url, std::chrono::seconds time_limit) {
   char error_buffer[CURL_ERROR_SIZE] = {};
   std::string status_line;
 
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(h, CURLOPT_USERAGENT, kTriggerUserAgent);
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(h, CURLOPT_PROXY, "");  // no proxy from the environment
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  detail::AcceptAnyServerCertificate(h);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
-  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, KeepStatusLine);
-  curl_easy_setopt(h, CURLOPT_HEADERDATA, &status_line);
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
-  curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(h, CURLOPT_TCP_KEEPIDLE, kKeepAliveIdleSeconds);
-  curl_easy_setopt(h, CURLOPT_TCP_KEEPINTVL, kKeepAliveIntervalSeconds);
-  if (time_limit.count() > 0)
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(time_limit.count()));
-  detail::AbortTransfersOnStop(h);
+  SetOption(h, CURLOPT_URL, url.c_str());
+  SetOption(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  SetOption(h, CURLOPT_HTTPGET, 1L);
+  SetOption(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  SetOption(h, CURLOPT_USERAGENT, kTriggerUserAgent);
+  SetOption(h, CURLOPT_FOLLOWLOCATION, 0L);
+  SetOption(h, CURLOPT_PROXY, "");  // no proxy from the environment
+  SetOption(h, CURLOPT_NOSIGNAL, 1L);
+  detail::AcceptAnyServerCertificate<NetworkError>(h);
+  SetOption(h, CURLOPT_WRITEFUNCTION, DiscardBody);
+  SetOption(h, CURLOPT_HEADERFUNCTION, KeepStatusLine);
+  SetOption(h, CURLOPT_HEADERDATA, &status_line);
+  SetOption(h, CURLOPT_ERRORBUFFER, error_buffer);
+  SetOption(h, CURLOPT_TCP_KEEPALIVE, 1L);
+  SetOption(h, CURLOPT_TCP_KEEPIDLE, kKeepAliveIdleSeconds);
+  SetOption(h, CURLOPT_TCP_KEEPINTVL, kKeepAliveIntervalSeconds);
+  if (time_limit.count() > 0) SetOption(h, CURLOPT_TIMEOUT, static_cast<long>(time_limit.count()));
+  SetOption(h, CURLOPT_PATH_AS_IS, 1L);  // the path as written, dot segments included
+  detail::AbortTransfersOnStop<NetworkError>(h);
 
   const CURLcode code = curl_easy_perform(h);
   // A request cut short by a stop is no failure of the web side.
@@ -71,7 +76,7 @@ void RequestTrigger(const std::string& url, std::chrono::seconds time_limit) {
   if (code != CURLE_OK)
     throw NetworkError(error_buffer[0] ? error_buffer : curl_easy_strerror(code));
   long status = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  detail::GetInfo<NetworkError>(h, CURLINFO_RESPONSE_CODE, &status);
   if (status < 200 || status > 299)
     throw HttpError(status_line.empty() ? "HTTP " + std::to_string(status) : status_line);
 }

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+
 #include "platform/stop_signals.h"
 #include "publish/curl_global.h"
 #include "publish/curl_handles.h"
@@ -46,26 +48,29 @@ void SendPing(const std::string& url, std::chrono::milliseconds time_limit) {
   CURL* h = handle.get();
   char error_buffer[CURL_ERROR_SIZE] = {};
 
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(h, CURLOPT_USERAGENT, kTriggerUserAgent);
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(h, CURLOPT_PROXY, "");  // no proxy from the environment
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  detail::AcceptAnyServerCertificate(h);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
-                   static_cast<long>(std::max<long long>(1, time_limit.count())));
+  const auto set = [h](CURLoption option, auto value) {
+    detail::SetOption<NetworkError>(h, option, value);
+  };
+  set(CURLOPT_URL, url.c_str());
+  set(CURLOPT_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_HTTPGET, 1L);
+  set(CURLOPT_USERAGENT, kTriggerUserAgent);
+  set(CURLOPT_FOLLOWLOCATION, 0L);
+  set(CURLOPT_PROXY, "");  // no proxy from the environment
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_PATH_AS_IS, 1L);  // the URL as written, as for the triggers
+  detail::AcceptAnyServerCertificate<NetworkError>(h);
+  set(CURLOPT_WRITEFUNCTION, DiscardBody);
+  set(CURLOPT_ERRORBUFFER, error_buffer);
+  set(CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<long long>(1, time_limit.count())));
   // The ping that reports a stop must still go out after it.
-  if (!StopRequested()) detail::AbortTransfersOnStop(h);
+  if (!StopRequested()) detail::AbortTransfersOnStop<NetworkError>(h);
 
   const CURLcode code = curl_easy_perform(h);
   if (code != CURLE_OK)
     throw NetworkError(error_buffer[0] ? error_buffer : curl_easy_strerror(code));
   long status = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  detail::GetInfo<NetworkError>(h, CURLINFO_RESPONSE_CODE, &status);
   if (status < 200 || status > 299) throw HttpError("HTTP " + std::to_string(status));
 }
 

@@ -1,5 +1,7 @@
 #include "publish/publisher.h"
 
+#include <iostream>
+
 #include "publish/errors.h"
 #include "publish/ftp_uploader.h"
 #include "publish/http_trigger.h"
@@ -17,27 +19,24 @@ Publisher::Publisher(FtpSettings ftp, const RunLog& log, int trigger_timeout_sec
 Publisher::~Publisher() = default;
 
 UploadResult Publisher::Upload(const std::string& path) {
-  auto uploader = std::make_unique<FtpUploader>();
-  uploader->SetHost(ftp_.host);
-  uploader->SetUsername(ftp_.user);
-  uploader->SetPassword(ftp_.password);
-  uploader->SetDirectUpload(ftp_.direct_upload);
+  // The fallbacks a server forces are no failure: one line each on
+  // standard error, for whoever reads the output.
+  FtpUploader uploader(ftp_, [](const std::string& line) { std::cerr << line << std::endl; });
 
   try {
-    uploader->Connect();
+    uploader.Connect();
   } catch (const FtpError& e) {
-    failed_uploads_.push_back(std::move(uploader));
     const std::string reason = std::string("Connessione FTP non riuscita:") + "\r" + e.what();
     log_.Append(kUploadOutcome + reason);
     return {false, reason};
   }
 
-  if (!ftp_.directory.empty()) uploader->ChangeDirectory(ftp_.directory);
+  if (!ftp_.directory.empty()) uploader.ChangeDirectory(ftp_.directory);
 
   try {
-    uploader->Upload(path);
+    uploader.Upload(path);
   } catch (const FtpError& e) {
-    failed_uploads_.push_back(std::move(uploader));
+    // The uploader has ended its connection already.
     const std::string reason = std::string("Upload FTP non riuscito:") + "\r" + e.what();
     log_.Append(kUploadOutcome + reason);
     return {false, reason};

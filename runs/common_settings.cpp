@@ -13,6 +13,8 @@ constexpr std::string_view kUserKey = "CAT_USERFTP";
 constexpr std::string_view kPasswordKey = "CAT_PWDFTP";
 constexpr std::string_view kDirectoryKey = "CAT_DIRFTP";
 constexpr std::string_view kDirectUploadKey = "CAT_FTP_CARICAMENTODIRETTO";
+constexpr std::string_view kTlsKey = "CAT_FTP_TLS";
+constexpr std::string_view kCertificateKey = "CAT_FTP_CERTIFICATO";
 constexpr std::string_view kTriggerTimeoutKey = "CAT_HTTP_TIMEOUT";
 constexpr std::string_view kMonitoringUrlKey = "CAT_URL_MONITORAGGIO";
 constexpr std::string_view kMaxDropKey = "CAT_CALO_MASSIMO";
@@ -21,9 +23,10 @@ constexpr std::string_view kMaxDropKey = "CAT_CALO_MASSIMO";
 
 const SettingKeys& FtpSettingKeys() {
   static const SettingKeys keys = {
-      {kHostKey, true, SettingKind::kText},           {kUserKey, true, SettingKind::kText},
+      {kHostKey, true, SettingKind::kServer},         {kUserKey, true, SettingKind::kText},
       {kPasswordKey, true, SettingKind::kText, true}, {kDirectoryKey, false, SettingKind::kText},
-      {kDirectUploadKey, false, SettingKind::kFlag},
+      {kDirectUploadKey, false, SettingKind::kFlag},  {kTlsKey, false, SettingKind::kWholeNumber},
+      {kCertificateKey, false, SettingKind::kText},
   };
   return keys;
 }
@@ -35,6 +38,14 @@ FtpSettings ParseFtpSettings(const SettingValues& values) {
   ftp.password = values.Of(kPasswordKey);
   ftp.directory = values.Of(kDirectoryKey);
   ftp.direct_upload = values.Of(kDirectUploadKey) == "1";
+  const std::string& tls = values.Of(kTlsKey);
+  if (tls == "1" || tls == "2") {
+    ftp.tls = tls[0] - '0';
+  } else if (!tls.empty() && tls != "0") {
+    throw Error("CAT_FTP_TLS " + tls + " non valido: serve 0 (FTP senza cifratura), 1 (TLS se il " +
+                "server lo offre) o 2 (TLS obbligatorio, certificato verificato)");
+  }
+  ftp.certificate = values.Of(kCertificateKey);
   return ftp;
 }
 

@@ -7,13 +7,15 @@
 #include <optional>
 #include <string>
 
-#include "publish/publisher.h"
+#include "publish/ftp_settings.h"
 #include "runs/settings_declaration.h"
 
 namespace et {
 
-// CAT_HOSTFTP, CAT_USERFTP, CAT_PWDFTP, CAT_DIRFTP and
-// CAT_FTP_CARICAMENTODIRETTO, in the order the runs read them.
+// CAT_HOSTFTP, CAT_USERFTP, CAT_PWDFTP, CAT_DIRFTP,
+// CAT_FTP_CARICAMENTODIRETTO, CAT_FTP_TLS and CAT_FTP_CERTIFICATO, in the
+// order the runs read them. The parse raises Error for a CAT_FTP_TLS other
+// than empty, 0, 1 or 2.
 const SettingKeys& FtpSettingKeys();
 FtpSettings ParseFtpSettings(const SettingValues& values);
 

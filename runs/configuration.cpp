@@ -84,7 +84,7 @@ const SettingKey& ExportDirectoryKey() {
 
 std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   const std::optional<Parameters> parameters =
-      Parameters::Read(env.executable_directory + kParametersFileName);
+      Parameters::Read(env.installation_directory + kParametersFileName);
   if (!parameters) {
     env.ui.ShowErrorMessage(std::string("File ") + kParametersFileName + " non esistente!");
     return std::nullopt;

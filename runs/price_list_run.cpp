@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "platform/regional.h"
+#include "publish/publisher.h"
 #include "runs/common_settings.h"
 #include "runs/run_steps.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "publish/publisher.h"
+#include "publish/ftp_settings.h"
 #include "runs/configuration.h"
 #include "runs/run_environment.h"
 #include "runs/run_outcome.h"

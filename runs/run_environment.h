@@ -1,5 +1,5 @@
 // What the program entry hands to a run: the user interface, the regional
-// settings and clock read once at start, and where the program lives.
+// settings and clock read once at start, and the installation's directory.
 #pragma once
 
 #include <string>
@@ -13,7 +13,9 @@ struct RunEnvironment {
   UserInterface& ui;
   RegionalSettings regional;
   const Clock& clock;
-  std::string executable_directory;  // with its trailing separator
+  // Where the parameters file is (InstallationDirectory()), with its
+  // trailing separator.
+  std::string installation_directory;
 };
 
 }  // namespace et

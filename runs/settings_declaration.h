@@ -15,6 +15,7 @@ namespace et {
 enum class SettingKind {
   kText,
   kWholeNumber,
+  kServer,         // a server's address, which may carry a user and password
   kUrl,            // a trigger URL: the check parses it and resolves its host
   kPlainFileName,  // a file of the export directory: no path, no control character
   kFlag,           // "1" switches it on; anything else leaves it off

@@ -5,6 +5,7 @@
 #include "exports/stock_export.h"
 #include "fb/transaction.h"
 #include "platform/paths.h"
+#include "publish/publisher.h"
 #include "runs/run_steps.h"
 
 namespace et {

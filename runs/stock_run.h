@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "publish/publisher.h"
+#include "publish/ftp_settings.h"
 #include "runs/common_settings.h"
 #include "runs/configuration.h"
 #include "runs/run_environment.h"

@@ -25,6 +25,7 @@
 #include "publish/errors.h"
 #include "publish/ftp_host.h"
 #include "publish/ftp_uploader.h"
+#include "publish/masked_credentials.h"
 #include "publish/trigger_url.h"
 #include "runs/common_settings.h"
 #include "runs/price_list_run.h"
@@ -96,6 +97,10 @@ class Report {
       }
     }
     out_ << step << " ... ERRORE: " << line << std::endl;
+  }
+  // A risk that does not stop a run: said, not counted as a failure.
+  void Warn(const std::string& step, const std::string& note) {
+    out_ << step << " ... ATTENZIONE: " << note << std::endl;
   }
   int Failures() const { return failures_; }
 
@@ -193,7 +198,13 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
         report.Ok(name + " = (vuota)", "facoltativa");
       }
     } else {
-      report.Ok(name + " = " + (key.secret ? "***" : value));
+      // The server and the URLs may carry a password in front of the host.
+      const bool may_hold_credentials =
+          key.kind == SettingKind::kUrl || key.kind == SettingKind::kServer;
+      report.Ok(name + " = " +
+                (key.secret             ? "***"
+                 : may_hold_credentials ? MaskCredentials(value)
+                                        : value));
     }
   }
 
@@ -217,10 +228,7 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
 
   const FtpSettings ftp = ParseFtpSettings(values);
   if (!ftp.host.empty() && !ftp.user.empty() && !ftp.password.empty()) {
-    FtpUploader uploader;
-    uploader.SetHost(ftp.host);
-    uploader.SetUsername(ftp.user);
-    uploader.SetPassword(ftp.password);
+    FtpUploader uploader(ftp);
     const std::string login_step = "accesso FTP a " + FtpHostForLog(ftp.host) + " come " + ftp.user;
     bool connected = false;
     try {
@@ -358,6 +366,17 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
     }
     report.Fail(business_step, reason);
     return finish();
+  }
+  // The engine inside a process that is killed (SIGKILL, a power cut) in the
+  // middle of the markup consolidation leaves the database damaged; a server
+  // outlives the processes that talk to it.
+  if (!NamesDatabaseServer(business.database_name)) {
+    report.Warn("motore del database gestionale",
+                "Firebird incorporato nel processo (" + business.database_name +
+                    " non nomina un server): un'esecuzione terminata a forza durante le "
+                    "scritture può danneggiare il database; in produzione usare il server "
+                    "Firebird, per esempio Archivio=localhost:" +
+                    business.database_name);
   }
 
   SettingsTable settings(business.Attachment());

@@ -228,6 +228,8 @@ const std::vector<Command>& Commands() {
        "server quando dati.ini non lo nomina), l'FTP riceve accesso, cambio di\n"
        "cartella e QUIT, gli script non vengono richiesti (si verificano forma e nome\n"
        "del server). I passi che dipendono da uno fallito non vengono provati.\n"
+       "Una riga \"ATTENZIONE\" segnala un rischio che non è un errore: il database\n"
+       "gestionale aperto dal motore Firebird incorporato invece che da un server.\n"
        "Stato 0 quando ogni passo è riuscito, 1 altrimenti.",
        0, false, Needs::kNothing, Check},
       {"stato", "[N]", "mostra le ultime N esecuzioni (10 se omesso)",

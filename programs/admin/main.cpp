@@ -1,9 +1,10 @@
 // exporttotale-admin: the administration command that writes the
 // configuration the runs read, so that an installation is set up without a
 // SQL console. Each command follows the parameters file
-// PARAMETRIQUORVANDELIX.INI (beside this program, or in the directory given
-// with --dir) to the user database and, when it needs it, to the business
-// database; each database is attached at most once per command.
+// PARAMETRIQUORVANDELIX.INI (in the directory given with --dir, else in
+// EXPORTTOTALE_DIR, else beside this program) to the user database and, when
+// it needs it, to the business database; each database is attached at most
+// once per command.
 #include <getopt.h>
 
 #include <exception>
@@ -43,7 +44,8 @@ void GeneralHelp(std::ostream& out) {
     out << "  " << head << " " << command.summary << '\n';
   }
   out << "\nOpzioni:\n"
-      << "  -d, --dir DIR  cartella del file parametri (predefinita: quella del programma)\n"
+      << "  -d, --dir DIR  cartella del file parametri (predefinita: EXPORTTOTALE_DIR o,\n"
+      << "                 se vuota, quella del programma)\n"
       << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
       << "      --stdin    per set e user-set: il valore dallo standard input\n"
       << "  -p, -s         per check: l'esecuzione dei listini o della promo a stock\n"
@@ -162,7 +164,8 @@ int Main(int argc, char** argv) {
 
   try {
     const std::string parameters_path =
-        et::WithTrailingSeparator(options.dir.empty() ? et::ExecutableDirectory() : options.dir) +
+        (options.dir.empty() ? et::InstallationDirectory()
+                             : et::WithTrailingSeparator(options.dir)) +
         et::kParametersFileName;
     // Standard input is read before anything is opened: a prompt of the
     // database opener reads it too.

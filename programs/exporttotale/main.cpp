@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   // The status of the run is written at its end, whatever the end.
   et::RunReport report(et::RunStatusName(kind), ui);
   const et::RunEnvironment env{report.Ui(), et::RegionalSettings::FromEnvironment(), clock,
-                               et::WithTrailingSeparator(et::ExecutableDirectory())};
+                               et::InstallationDirectory()};
 
   et::RunOutcome outcome = et::RunOutcome::kHalted;
   try {

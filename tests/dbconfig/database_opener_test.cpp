@@ -318,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {kNotFound, kFailed},
                    true,
                    "cannot create {dir}a.fdb"}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& param_info) { return param_info.param.name; });
 
 TEST(AttachOrCreate, ServerNamesWithADriveLetter) {
   struct Case {

@@ -129,6 +129,19 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
       }
       EXPECT_EQ(r.out.find(FtpServer::kPassword), std::string::npos);
       EXPECT_NE(r.out.find("Controllo riuscito"), std::string::npos);
+      // A plain path opens the business database with the engine inside the
+      // process: a warning, not a failed step; through a server, nothing.
+      const std::string engine = LineOf(r.out, "motore del database gestionale");
+      if (server.empty()) {
+        EXPECT_NE(engine.find(" ... ATTENZIONE: Firebird incorporato nel processo"),
+                  std::string::npos)
+            << engine;
+        EXPECT_NE(engine.find("Archivio=localhost:" + install.BusinessDbFile()), std::string::npos)
+            << engine;
+      } else {
+        EXPECT_EQ(engine, "");
+        EXPECT_EQ(r.out.find("ATTENZIONE"), std::string::npos);
+      }
     }
     // Nothing was requested, uploaded or left behind.
     EXPECT_TRUE(http_.Requests().empty());
@@ -138,6 +151,40 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
     EXPECT_EQ(commands.back(), "QUIT");
     EXPECT_TRUE(fs::is_empty(install.ExportDir()));
   }
+}
+
+TEST_F(AdminCheckTest, CredentialsInTheServerAndTheUrlsAreMasked) {
+  Installation install(InstallationOptions{.executable = kBuiltAdmin});
+  Configure(install);
+  const std::string host = "127.0.0.1:" + std::to_string(ftp_.Port());
+  const std::string web = http_.BaseUrl().substr(std::string("http://").size());
+  {
+    BusinessDb db = install.Business();
+    db.SetTabX("CAT_HOSTFTP", "catalogo:ftp-s3greta@" + host);
+    db.SetTabX("CAT_SCRIPTGIACENZE", "http://web:url-s3greta@" + web + "/import/giacenze.php");
+    db.SetTabX("CAT_EXPPRVEN_SCRIPT", "http://url-s3greta@" + web + "/import/listini.php?m=a@b");
+  }
+  struct Kind {
+    std::vector<std::string> args;
+    std::vector<std::string> lines;
+  };
+  const Kind kinds[] = {
+      {{},
+       {"CAT_HOSTFTP = ***@" + host + " ... ok",
+        "CAT_SCRIPTGIACENZE = http://***@" + web + "/import/giacenze.php ... ok"}},
+      {{"-p"},
+       {"CAT_HOSTFTP = ***@" + host + " ... ok",
+        "CAT_EXPPRVEN_SCRIPT = http://***@" + web + "/import/listini.php?m=a@b ... ok"}},
+  };
+  for (const Kind& kind : kinds) {
+    const ProcessResult r = Check(install, kind.args);
+    SCOPED_TRACE(Describe(r));
+    for (const std::string& line : kind.lines)
+      EXPECT_NE(r.out.find(line + "\n"), std::string::npos) << line;
+    EXPECT_EQ(r.out.find("s3greta"), std::string::npos);
+    EXPECT_EQ(r.err.find("s3greta"), std::string::npos);
+  }
+  EXPECT_TRUE(http_.Requests().empty());
 }
 
 TEST_F(AdminCheckTest, NamesTheFailingStepAndStillTriesTheIndependentOnes) {

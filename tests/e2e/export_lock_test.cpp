@@ -84,5 +84,25 @@ TEST_F(ExportLock, ReleasedDuringTheWaitLetsTheRunComplete) {
   EXPECT_FALSE(fs::exists(LockPath()));  // the run leaves no lock file behind
 }
 
+TEST_F(ExportLock, SymbolicLinkAtTheLocksNameHaltsTheRunWithoutFollowingIt) {
+  test::TempDir elsewhere;
+  const std::string target = elsewhere.File("creato-dal-blocco");
+  fs::create_symlink(target, LockPath());
+
+  const ProcessResult r = Run("2");
+
+  EXPECT_EQ(r.exit_status, test::kStatusNotCompleted) << r.out << r.err;
+  EXPECT_NE(r.err.find("[arresto] Il file di blocco \"" + LockPath() +
+                       "\" è un collegamento simbolico: non viene seguito. Rimuovere il "
+                       "collegamento"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(target)) << "the run created the link's target";
+  EXPECT_TRUE(fs::is_symlink(LockPath()));
+  EXPECT_FALSE(fs::exists(install_.ExportDir() + "ESTRAZQ.CSV"));
+  EXPECT_TRUE(ftp_.Commands().empty());
+  EXPECT_TRUE(http_.Requests().empty());
+}
+
 }  // namespace
 }  // namespace et

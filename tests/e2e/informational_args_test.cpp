@@ -77,13 +77,14 @@ struct Case {
 
 TEST_F(InformationalArguments, PrintAndExitZeroWithoutTouchingTheInstallation) {
   const std::vector<std::string> usage = {
-      "Usage: exporttotale [-p | -s]",
-      "  (none)         stock availability: ESTRAZQ.CSV",
-      "  -p             price lists",
-      "  -s             promo at stock",
-      "PARAMETRIQUORVANDELIX.INI in the directory",
-      "  232  the run completed (exit code 1000)",
-      "  233  the run stopped early or reported failure (exit code 1001)",
+      "Uso: exporttotale [-p | -s]",
+      "  (nessuno)      giacenze: ESTRAZQ.CSV",
+      "  -p             listini",
+      "  -s             promo a stock",
+      "PARAMETRIQUORVANDELIX.INI, sezione [CONFIG]",
+      "EXPORTTOTALE_DIR",
+      "  232  esecuzione completata (codice di uscita 1000)",
+      "  233  esecuzione interrotta o non riuscita (codice di uscita 1001)",
       "logQuorvandelix.txt",
       "standard error",
       "standard output",
@@ -128,7 +129,7 @@ TEST_F(InformationalArguments, OtherArgumentsStillStartTheStockRun) {
     fs::remove(root_.File("utenti.fdb"));
     const ProcessResult r = Run("exporttotale", {arg});
     EXPECT_EQ(r.exit_status, 233) << r.err;
-    EXPECT_EQ(r.out.find("Usage:"), std::string::npos);
+    EXPECT_EQ(r.out.find("Uso:"), std::string::npos);
     EXPECT_TRUE(fs::exists(root_.File("utenti.fdb"))) << r.err;
   }
 }

@@ -197,7 +197,7 @@ void ExpectRunSeries(const PrometheusFile& prom, const std::string& kind, int ex
 class EachRunKind : public RunStatus, public ::testing::WithParamInterface<RunKindCase> {};
 
 INSTANTIATE_TEST_SUITE_P(RunStatus, EachRunKind, ::testing::ValuesIn(kKinds),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& case_info) { return std::string(case_info.param.name); });
 
 TEST_P(EachRunKind, EveryEndLeavesAParseableStatusAHistoryLineAndItsPings) {
   const RunKindCase& kind = GetParam();

@@ -196,10 +196,33 @@ TEST_F(StockRun, RefusedStoreIsLogged) {
   }
   const auto result = RunInstalled(*install_);
   EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
-  EXPECT_NE(Log().find("Esito upload ftp = Upload FTP non riuscito:\r550"), std::string::npos)
+  // The line names the refused command: the last of the fallbacks.
+  EXPECT_NE(Log().find("Esito upload ftp = Upload FTP non riuscito:\rSTOR ESTRAZQ.CSV: 550"),
+            std::string::npos)
       << Log();
   EXPECT_FALSE(ftp_.HasFile("catalogo/ESTRAZQ.CSV"));
   EXPECT_EQ(http_.Requests().size(), 1u);
+}
+
+TEST_F(StockRun, UploadCutShortBehindAReportOfSuccessIsLoggedAndNeverRenamed) {
+  FtpServer liar(FtpServer::Options{.keep_only = 5});
+  liar.MakeDirectory("catalogo");
+  liar.PutFile("catalogo/ESTRAZQ.CSV", "previous;file\r\n");
+  install_->Business().SetTabX("CAT_HOSTFTP", liar.HostAndPort());
+
+  const auto result = RunInstalled(*install_);
+
+  EXPECT_EQ(result.exit_status, kStatusCompleted) << result.err;
+  const std::string size = std::to_string(Csv().size());
+  EXPECT_NE(
+      Log().find("  Esito upload ftp = Upload FTP non riuscito:\rSIZE .ESTRAZQ.CSV.part: 213 5 "
+                 "(inviati " +
+                 size + " di " + size + " byte: file incompleto sul server)\r\n"),
+      std::string::npos)
+      << Log();
+  EXPECT_EQ(liar.ReadReceived("catalogo/ESTRAZQ.CSV"), "previous;file\r\n");
+  EXPECT_FALSE(liar.HasFile("catalogo/.ESTRAZQ.CSV.part"));
+  for (const std::string& command : liar.Commands()) EXPECT_NE(command.rfind("RNFR", 0), 0u);
 }
 
 TEST_F(StockRun, RefusedDirectoryHaltsTheRun) {

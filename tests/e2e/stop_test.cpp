@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -115,6 +116,47 @@ TEST(StopRun, SignalWhileWaitingOnTheTriggerEndsTheRun) {
     EXPECT_EQ(run.result.out.find("ESocketError"), std::string::npos) << Describe(run.result);
     EXPECT_TRUE(ftp.HasFile("ESTRAZQ.CSV"));  // the steps before the trigger were done
     EXPECT_FALSE(fs::exists(install.ExportDir() + ".exporttotale.lock"));
+  }
+}
+
+// A stock run stopped while its upload waits on a server that has taken the
+// first bytes and goes quiet: the temporary file goes, over a fresh
+// connection, before the run ends.
+TEST(StopRun, SignalDuringAnUploadDeletesTheTemporaryFile) {
+  for (const StopSignal& signal : {kStopSignals[0], kStopSignals[1]}) {
+    SCOPED_TRACE(signal.name);
+    FtpServer ftp(FtpServer::Options{.stall_data_seconds = 60});
+    HttpServer http;
+    Installation install(test::BuiltProgram());
+    {
+      test::BusinessDb db = install.Business();
+      db.SetTabX("CAT_HOSTFTP", ftp.HostAndPort());
+      db.SetTabX("CAT_USERFTP", FtpServer::kUser);
+      db.SetTabX("CAT_PWDFTP", FtpServer::kPassword);
+      db.SetTabX("CAT_SCRIPTGIACENZE", http.BaseUrl() + "/giacenze.php");
+      // A file with content: the server stalls once its first bytes arrive.
+      db.SetTabX("CAT_TIPOEXPPERGIACENZE", "1");
+      db.AddStock(std::vector<test::StockRow>{
+          {.magazzino = 1, .codice = "A1", .idapertura = 3, .quantitapresente = 5}});
+    }
+    ftp.PutFile("ESTRAZQ.CSV", "previous\r\n");
+
+    const StoppedRun run = RunAndStop(install, {}, signal.number, [&] {
+      const auto commands = ftp.Commands();
+      return std::find(commands.begin(), commands.end(), "STOR .ESTRAZQ.CSV.part") !=
+                 commands.end() &&
+             ftp.HasFile(".ESTRAZQ.CSV.part");
+    });
+
+    ExpectStopped(run, signal, install);
+    EXPECT_FALSE(ftp.HasFile(".ESTRAZQ.CSV.part")) << "the temporary file stayed on the server";
+    EXPECT_EQ(ftp.ReadReceived("ESTRAZQ.CSV"), "previous\r\n");
+    const auto commands = ftp.Commands();
+    const auto stor = std::find(commands.begin(), commands.end(), "STOR .ESTRAZQ.CSV.part");
+    ASSERT_NE(stor, commands.end());
+    EXPECT_NE(std::find(stor, commands.end(), "USER catalogo"), commands.end());
+    EXPECT_NE(std::find(stor, commands.end(), "DELE .ESTRAZQ.CSV.part"), commands.end());
+    EXPECT_TRUE(http.Requests().empty());
   }
 }
 

@@ -269,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"update", "ALTER TABLE CLIENTI ADD CONSTRAINT NO_66 CHECK (INFO1 <> '66,00')",
                     "Fallito aggiornamento Info1-Info2 clienti ", "NO_66"},
         FailureCase{"markup_query", "DROP TABLE LISTSCDTSCO", "", "LISTSCDTSCO"}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<FailureCase>& param_info) { return param_info.param.name; });
 
 // A customer row that the business system holds locked makes the run fail at
 // once instead of waiting, and nothing changes.

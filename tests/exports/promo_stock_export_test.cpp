@@ -246,7 +246,7 @@ const PromoCase kCases[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Cases, PromoStockCases, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(PromoStockExportTest, NegativeListNumberIsUsedAsIs) {
   db_.AddNetPrice(PriceIn(-3, "NEG", "0", 2, 1));

@@ -75,9 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "WHERE A = 'l\xC2\xB4olio' AND B=:B",
                   "WHERE A = 'l\xC2\xB4olio' AND B=?",
                   {"B"}}),
-    [](const ::testing::TestParamInfo<ParseCase>& info) {
+    [](const ::testing::TestParamInfo<ParseCase>& param_info) {
       std::string name;
-      for (const char* p = info.param.label; *p; ++p) {
+      for (const char* p = param_info.param.label; *p; ++p) {
         name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
       }
       return name;

@@ -82,5 +82,34 @@ TEST(FileLock, FileThatCannotBeOpenedRaises) {
   EXPECT_THROW(FileLock::Acquire(dir.File("manca/.blocco"), 0ms), Error);
 }
 
+TEST(FileLock, SymbolicLinkAtTheNameIsRefusedAndNotFollowed) {
+  struct Case {
+    const char* label;
+    bool target_exists;
+  };
+  const Case cases[] = {{"link to a missing file", false}, {"link to an existing file", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::TempDir dir;
+    const std::string target = dir.File("bersaglio");
+    if (c.target_exists) test::WriteFile(target, "contenuto\n");
+    const std::string path = dir.File(".blocco");
+    fs::create_symlink(target, path);
+    try {
+      FileLock::Acquire(path, 0ms);
+      ADD_FAILURE() << "the link was followed";
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "Il file di blocco \"" + path +
+                    "\" è un collegamento simbolico: non viene seguito. Rimuovere il collegamento");
+    }
+    EXPECT_EQ(fs::exists(target), c.target_exists) << "the link's target was created";
+    if (c.target_exists) {
+      EXPECT_EQ(test::ReadFile(target), "contenuto\n");
+    }
+    EXPECT_TRUE(fs::is_symlink(path)) << "the link itself stays for the administrator";
+  }
+}
+
 }  // namespace
 }  // namespace et

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "support/temp_dir.h"
@@ -35,6 +36,27 @@ TEST(PathsTest, SplitDatabasePathCutsAfterTheLastSeparator) {
   }
 }
 
+TEST(PathsTest, NamesDatabaseServerOnlyWithAHostBeforeTheFirstColon) {
+  struct Case {
+    const char* name;
+    bool server;
+  };
+  const Case cases[] = {
+      {"localhost:/srv/d/archivio.fdb", true},
+      {"dbserver:archivio", true},
+      {"127.0.0.1/3051:/srv/d/archivio.fdb", true},
+      {"[::1]:/srv/d/archivio.fdb", true},
+      {"inet://dbserver/archivio", true},
+      {"/srv/d/archivio.fdb", false},
+      {"/srv/d:x/archivio.fdb", false},  // the colon belongs to a directory name
+      {"./d:x/archivio.fdb", false},
+      {"archivio.fdb", false},
+      {":archivio", false},
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NamesDatabaseServer(c.name), c.server) << c.name;
+}
+
 TEST(PathsTest, WithTrailingSeparatorAddsExactlyOne) {
   EXPECT_EQ(WithTrailingSeparator("/srv/export"), "/srv/export/");
   EXPECT_EQ(WithTrailingSeparator("/srv/export/"), "/srv/export/");
@@ -48,6 +70,29 @@ TEST(PathsTest, ExecutableDirectoryIsTheRealDirectoryOfThisProgram) {
   EXPECT_EQ(dir.back(), '/');
   EXPECT_EQ(dir, std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");
   EXPECT_TRUE(DirectoryExists(dir));
+}
+
+TEST(PathsTest, InstallationDirectoryIsTheNamedOneOrTheExecutables) {
+  struct Case {
+    const char* value;  // nullptr: unset
+    std::string expected;
+  };
+  const Case cases[] = {
+      {nullptr, ExecutableDirectory()},
+      {"", ExecutableDirectory()},
+      {"/etc/exporttotale/ditta2", "/etc/exporttotale/ditta2/"},
+      {"/etc/exporttotale/ditta2/", "/etc/exporttotale/ditta2/"},
+      {"relativa", "relativa/"},
+  };
+  for (const Case& c : cases) {
+    if (c.value) {
+      ::setenv(kInstallationDirectoryVariable, c.value, 1);
+    } else {
+      ::unsetenv(kInstallationDirectoryVariable);
+    }
+    EXPECT_EQ(InstallationDirectory(), c.expected) << (c.value ? c.value : "(unset)");
+  }
+  ::unsetenv(kInstallationDirectoryVariable);
 }
 
 TEST(PathsTest, FileExistsOnlyForRegularFilesFollowingLinks) {

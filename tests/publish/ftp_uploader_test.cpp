@@ -61,18 +61,21 @@ const std::string kExportBytes =
 
 class FtpUploaderTest : public testing::Test {
  protected:
-  // An uploader set up for the server's full-rights user.
-  std::unique_ptr<FtpUploader> MakeUploader(const char* user = FtpServer::kUser,
-                                            const char* password = FtpServer::kPassword) {
-    auto uploader = std::make_unique<FtpUploader>();
-    uploader->SetHost(server_.HostAndPort());
-    uploader->SetUsername(user);
-    uploader->SetPassword(password);
-    return uploader;
+  // The settings of the server's full-rights user.
+  FtpSettings Settings(const char* user = FtpServer::kUser,
+                       const char* password = FtpServer::kPassword, bool direct = false) const {
+    return FtpSettings{
+        .host = server_.HostAndPort(), .user = user, .password = password, .direct_upload = direct};
   }
 
-  std::unique_ptr<FtpUploader> Connected() {
-    auto uploader = MakeUploader();
+  std::unique_ptr<FtpUploader> MakeUploader(const char* user = FtpServer::kUser,
+                                            const char* password = FtpServer::kPassword,
+                                            bool direct = false) {
+    return std::make_unique<FtpUploader>(Settings(user, password, direct));
+  }
+
+  std::unique_ptr<FtpUploader> Connected(bool direct = false) {
+    auto uploader = MakeUploader(FtpServer::kUser, FtpServer::kPassword, direct);
     EXPECT_NO_THROW(uploader->Connect());
     return uploader;
   }
@@ -93,7 +96,9 @@ TEST_F(FtpUploaderTest, StoresTheFileByteForByteInAsciiModeOverPassiveData) {
     std::vector<std::string> file_commands;  // STOR, RNFR, RNTO, DELE, APPE in order
   };
   const Case cases[] = {
-      {false, {"STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part", "RNTO ESTRAZQ.CSV"}},
+      {false,
+       {"DELE .ESTRAZQ.CSV.part", "STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part",
+        "RNTO ESTRAZQ.CSV"}},
       {true, {"STOR ESTRAZQ.CSV"}},
   };
   server_.MakeDirectory("catalogo");
@@ -101,9 +106,8 @@ TEST_F(FtpUploaderTest, StoresTheFileByteForByteInAsciiModeOverPassiveData) {
     SCOPED_TRACE(c.direct ? "direct" : "temporary name");
     server_.PutFile("catalogo/ESTRAZQ.CSV", "previous content\r\n");
     const size_t before = server_.Commands().size();
-    auto uploader = Connected();
+    auto uploader = Connected(c.direct);
     EXPECT_TRUE(uploader->IsConnected());
-    uploader->SetDirectUpload(c.direct);
     uploader->ChangeDirectory("catalogo");
     ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", kExportBytes)));
     EXPECT_EQ(server_.ReadReceived("catalogo/ESTRAZQ.CSV"), kExportBytes);
@@ -116,7 +120,9 @@ TEST_F(FtpUploaderTest, StoresTheFileByteForByteInAsciiModeOverPassiveData) {
     EXPECT_EQ(FileCommands(commands), c.file_commands);
     EXPECT_FALSE(Sent(commands, "REST 0")) << "the file is sent from its start, without resuming";
     // The type in force at the STOR is ASCII, and the data connection passive.
-    const auto stor = std::find(commands.begin(), commands.end(), c.file_commands.front());
+    const auto stor =
+        std::find_if(commands.begin(), commands.end(),
+                     [](const std::string& command) { return command.rfind("STOR ", 0) == 0; });
     const auto last_type =
         std::find_if(std::make_reverse_iterator(stor), commands.rend(),
                      [](const std::string& command) { return command.rfind("TYPE ", 0) == 0; });
@@ -151,8 +157,7 @@ TEST_F(FtpUploaderTest, UploadReplacesThePreviousFile) {
       SCOPED_TRACE((direct ? "direct, " : "temporary name, ") + c.name);
       server_.PutFile(c.name, c.previous);
       const size_t before = server_.Commands().size();
-      auto uploader = Connected();
-      uploader->SetDirectUpload(direct);
+      auto uploader = Connected(direct);
       ASSERT_NO_THROW(uploader->Upload(LocalFile(c.name, c.content)));
       EXPECT_TRUE(server_.HasFile(c.name));
       EXPECT_EQ(server_.ReadReceived(c.name), c.content);
@@ -293,10 +298,8 @@ TEST_F(FtpUploaderTest, ConnectRefusesMissingOrUnsafeSettingsWithoutTouchingTheN
   server_.PutFile("vittima.txt", "resta\r\n");
   for (const auto& c : cases) {
     SCOPED_TRACE("case " + std::to_string(&c - cases));
-    FtpUploader uploader;
-    uploader.SetHost(c.host ? server_.HostAndPort() : "");
-    uploader.SetUsername(c.user);
-    uploader.SetPassword(c.password);
+    FtpUploader uploader(FtpSettings{
+        .host = c.host ? server_.HostAndPort() : "", .user = c.user, .password = c.password});
     EXPECT_EQ(FtpErrorOf([&] { uploader.Connect(); }), c.message);
     EXPECT_FALSE(uploader.IsConnected());
   }
@@ -306,6 +309,31 @@ TEST_F(FtpUploaderTest, ConnectRefusesMissingOrUnsafeSettingsWithoutTouchingTheN
   // The same server counts a connection that is made.
   Connected();
   EXPECT_EQ(server_.Connections(), 1);
+}
+
+TEST_F(FtpUploaderTest, TlsRequiredFromAServerWithoutItSendsNothingInClear) {
+  for (const std::string& host : {server_.HostAndPort(), "ftps://" + server_.HostAndPort()}) {
+    SCOPED_TRACE(host);
+    const size_t before = server_.Commands().size();
+    FtpUploader uploader(FtpSettings{
+        .host = host, .user = FtpServer::kUser, .password = FtpServer::kPassword, .tls = 2});
+    EXPECT_TRUE(FtpErrorOf([&] { uploader.Connect(); }));
+    EXPECT_FALSE(uploader.IsConnected());
+    const auto all = server_.Commands();
+    for (auto c = all.begin() + static_cast<long>(before); c != all.end(); ++c) {
+      EXPECT_NE(c->rfind("USER", 0), 0u) << *c;
+      EXPECT_NE(c->rfind("PASS", 0), 0u) << *c;
+    }
+  }
+  // Offered-only TLS falls back to plain FTP on this server.
+  FtpUploader offered(FtpSettings{.host = server_.HostAndPort(),
+                                  .user = FtpServer::kUser,
+                                  .password = FtpServer::kPassword,
+                                  .tls = 1});
+  ASSERT_NO_THROW(offered.Connect());
+  ASSERT_NO_THROW(offered.Upload(LocalFile("ESTRAZQ.CSV", "x\r\n")));
+  EXPECT_EQ(server_.ReadReceived("ESTRAZQ.CSV"), "x\r\n");
+  EXPECT_TRUE(Sent(server_.Commands(), "AUTH TLS"));
 }
 
 TEST_F(FtpUploaderTest, AUserNameOfOneBlankIsSentToTheServer) {
@@ -327,10 +355,9 @@ TEST_F(FtpUploaderTest, RefusedLogInGivesTheServersReply) {
 
 TEST_F(FtpUploaderTest, UnreachableServerGivesTheNetworkError) {
   const int port = test::ClosedPort();
-  FtpUploader uploader;
-  uploader.SetHost("127.0.0.1:" + std::to_string(port));
-  uploader.SetUsername(FtpServer::kUser);
-  uploader.SetPassword(FtpServer::kPassword);
+  FtpUploader uploader(FtpSettings{.host = "127.0.0.1:" + std::to_string(port),
+                                   .user = FtpServer::kUser,
+                                   .password = FtpServer::kPassword});
   const auto error = FtpErrorOf([&] { uploader.Connect(); });
   ASSERT_TRUE(error);
   EXPECT_TRUE(Contains(*error, std::to_string(port)));
@@ -344,10 +371,8 @@ TEST_F(FtpUploaderTest, UnusableHostSettingIsRefusedWithoutTouchingTheNetwork) {
                                        "127.0.0.1/x:" + port, "utente@127.0.0.1:" + port};
   for (const auto& host : hosts) {
     SCOPED_TRACE(host);
-    FtpUploader uploader;
-    uploader.SetHost(host);
-    uploader.SetUsername(FtpServer::kUser);
-    uploader.SetPassword(FtpServer::kPassword);
+    FtpUploader uploader(
+        FtpSettings{.host = host, .user = FtpServer::kUser, .password = FtpServer::kPassword});
     const auto error = FtpErrorOf([&] { uploader.Connect(); });
     ASSERT_TRUE(error);
     EXPECT_TRUE(Contains(*error, "Server FTP non valido"));
@@ -362,10 +387,8 @@ TEST_F(FtpUploaderTest, RefusedHostIsShownWithoutCredentialsOrLineBreaks) {
                                        "127.0.0.1\r\nDELE x"};
   for (const auto& host : hosts) {
     SCOPED_TRACE(host);
-    FtpUploader uploader;
-    uploader.SetHost(host);
-    uploader.SetUsername(FtpServer::kUser);
-    uploader.SetPassword(FtpServer::kPassword);
+    FtpUploader uploader(
+        FtpSettings{.host = host, .user = FtpServer::kUser, .password = FtpServer::kPassword});
     const auto error = FtpErrorOf([&] { uploader.Connect(); });
     ASSERT_TRUE(error);
     EXPECT_TRUE(error->starts_with("Server FTP non valido: ")) << *error;
@@ -382,22 +405,19 @@ TEST_F(FtpUploaderTest, ServerOnIpv6LoopbackWithBracketedAddress) {
   } catch (const std::exception& e) {
     GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
   }
-  FtpUploader uploader;
-  uploader.SetHost(server6->HostAndPort());
-  ASSERT_EQ(uploader.Host().front(), '[');
-  uploader.SetUsername(FtpServer::kUser);
-  uploader.SetPassword(FtpServer::kPassword);
+  FtpUploader uploader(FtpSettings{
+      .host = server6->HostAndPort(), .user = FtpServer::kUser, .password = FtpServer::kPassword});
+  ASSERT_EQ(uploader.Settings().host.front(), '[');
   ASSERT_NO_THROW(uploader.Connect());
   ASSERT_NO_THROW(uploader.Upload(LocalFile("V6.CSV", "6\r\n")));
   EXPECT_EQ(server6->ReadReceived("V6.CSV"), "6\r\n");
 }
 
 TEST_F(FtpUploaderTest, RefusedStoreGivesTheServersReply) {
-  auto uploader = MakeUploader(FtpServer::kReadOnlyUser, FtpServer::kReadOnlyPassword);
-  ASSERT_NO_THROW(uploader->Connect());
   for (bool direct : {false, true}) {
     SCOPED_TRACE(direct ? "direct" : "temporary name");
-    uploader->SetDirectUpload(direct);
+    auto uploader = MakeUploader(FtpServer::kReadOnlyUser, FtpServer::kReadOnlyPassword, direct);
+    ASSERT_NO_THROW(uploader->Connect());
     const auto error = FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", "x\r\n")); });
     ASSERT_TRUE(error);
     EXPECT_TRUE(Contains(*error, "550"));
@@ -461,10 +481,9 @@ TEST_F(FtpUploaderTest, ConnectClosesAnEarlierConnectionFirst) {
 
 TEST_F(FtpUploaderTest, FileNameWithALineBreakIsRefusedBeforeAnyCommand) {
   server_.PutFile("vittima.txt", "resta\r\n");
-  auto uploader = Connected();
   for (bool direct : {false, true}) {
     SCOPED_TRACE(direct ? "direct" : "temporary name");
-    uploader->SetDirectUpload(direct);
+    auto uploader = Connected(direct);
     const std::string path = LocalFile("ESTRAZQ.CSV\r\nDELE vittima.txt", "x\r\n");
     EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(path); }), "path contains control characters");
   }
@@ -476,11 +495,10 @@ TEST_F(FtpUploaderTest, FileNameWithALineBreakIsRefusedBeforeAnyCommand) {
 class MisbehavingFtpServerTest : public testing::Test {
  protected:
   std::unique_ptr<FtpUploader> ConnectedTo(const FtpServer& server, bool direct = false) {
-    auto uploader = std::make_unique<FtpUploader>();
-    uploader->SetHost(server.HostAndPort());
-    uploader->SetUsername(FtpServer::kUser);
-    uploader->SetPassword(FtpServer::kPassword);
-    uploader->SetDirectUpload(direct);
+    auto uploader = std::make_unique<FtpUploader>(FtpSettings{.host = server.HostAndPort(),
+                                                              .user = FtpServer::kUser,
+                                                              .password = FtpServer::kPassword,
+                                                              .direct_upload = direct});
     EXPECT_NO_THROW(uploader->Connect());
     return uploader;
   }
@@ -519,13 +537,15 @@ TEST_F(MisbehavingFtpServerTest, BrokenTransferLeavesThePreviousFileInPlace) {
   const Case cases[] = {
       // Sent whole before the server breaks off: the control connection
       // carries the 426 and stays usable, so the temporary file is deleted.
-      {"small file", 20000, false, "426 Connection closed; transfer aborted.", true},
+      {"small file", 20000, false,
+       "STOR .ESTRAZQ.CSV.part: 426 Connection closed; transfer aborted.", true},
       // Still being sent when the data connection is reset, which ends the
       // control connection too: the temporary file stays, hidden, until the
       // next upload of the same name replaces it.
       {"large file", 16 << 20, false, nullptr, false},
       // What the temporary name prevents: the real file is cut short.
-      {"small file, direct", 20000, true, "426 Connection closed; transfer aborted.", true},
+      {"small file, direct", 20000, true,
+       "STOR ESTRAZQ.CSV: 426 Connection closed; transfer aborted.", true},
   };
   FtpServer server(FtpServer::Options{.drop_data_after = kDropAfter});
   for (const auto& c : cases) {
@@ -540,7 +560,8 @@ TEST_F(MisbehavingFtpServerTest, BrokenTransferLeavesThePreviousFileInPlace) {
     } else {
       EXPECT_NE(*error, "");
     }
-    EXPECT_EQ(uploader->IsConnected(), c.control_survives);
+    // Whatever the control connection can still do, the failed upload ends it.
+    EXPECT_FALSE(uploader->IsConnected());
     if (c.direct) {
       const std::string received = server.ReadReceived("ESTRAZQ.CSV");
       EXPECT_EQ(received.size(), static_cast<size_t>(kDropAfter));
@@ -554,21 +575,230 @@ TEST_F(MisbehavingFtpServerTest, BrokenTransferLeavesThePreviousFileInPlace) {
   EXPECT_TRUE(CommandsStarting(files, "RNFR").empty()) << "a broken transfer was renamed";
 }
 
-TEST_F(MisbehavingFtpServerTest, RefusedRenameFailsTheUploadUnlessDirect) {
+TEST_F(MisbehavingFtpServerTest, TransferCutShortBehindAReportOfSuccessIsNeverRenamed) {
+  constexpr long kKept = 100000;
+  const std::string content = Lines(783738);
+  struct Case {
+    const char* label;
+    bool direct;
+    std::string error;
+    std::vector<std::string> file_commands;
+  };
+  const Case cases[] = {
+      {"temporary name",
+       false,
+       "SIZE .ESTRAZQ.CSV.part: 213 100000 (inviati 783738 di 783738 byte: file incompleto sul "
+       "server)",
+       {"DELE .ESTRAZQ.CSV.part", "STOR .ESTRAZQ.CSV.part", "DELE .ESTRAZQ.CSV.part"}},
+      // Nothing can keep the previous file then, but the failure is told.
+      {"direct",
+       true,
+       "SIZE ESTRAZQ.CSV: 213 100000 (inviati 783738 di 783738 byte: file incompleto sul server)",
+       {"STOR ESTRAZQ.CSV"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FtpServer server(FtpServer::Options{.keep_only = kKept});
+    server.PutFile("ESTRAZQ.CSV", kPrevious);
+    auto uploader = ConnectedTo(server, c.direct);
+    EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", content)); }), c.error);
+    EXPECT_EQ(FileCommands(server.Commands()), c.file_commands);
+    EXPECT_TRUE(Sent(server.Commands(), "TYPE I")) << "SIZE is asked in binary type";
+    EXPECT_FALSE(server.HasFile(".ESTRAZQ.CSV.part"));
+    EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), c.direct ? content.substr(0, kKept) : kPrevious);
+  }
+}
+
+TEST_F(MisbehavingFtpServerTest, CompleteTransferIsRecognisedWhateverTheServerSaysOfItsSize) {
+  const std::string content = Lines(300000);
+  std::string converted;  // CR LF stored as LF
+  for (size_t i = 0; i < content.size(); ++i)
+    if (!(content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n'))
+      converted += content[i];
+  struct Case {
+    const char* label;
+    FtpServer::Options options;
+    std::string stored;
+  };
+  const Case cases[] = {
+      {"SIZE unknown: the transfer's own count", FtpServer::Options{.no_size = true}, content},
+      {"line ends converted", FtpServer::Options{.convert_line_ends = true}, converted},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FtpServer server(c.options);
+    server.PutFile("ESTRAZQ.CSV", kPrevious);
+    auto uploader = ConnectedTo(server);
+    ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", content)));
+    EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), c.stored);
+    EXPECT_FALSE(server.HasFile(".ESTRAZQ.CSV.part"));
+    EXPECT_TRUE(Sent(server.Commands(), "SIZE .ESTRAZQ.CSV.part"));
+  }
+}
+
+TEST_F(MisbehavingFtpServerTest, RefusedRenameFallsBackToADirectStoreOnTheSameConnection) {
   FtpServer server(FtpServer::Options{.refuse_rnfr = true});
   server.PutFile("ESTRAZQ.CSV", kPrevious);
-  auto uploader = ConnectedTo(server);
-  EXPECT_EQ(FtpErrorOf([&] { uploader->Upload(LocalFile("ESTRAZQ.CSV", "nuovo\r\n")); }),
-            "550 Renaming not allowed here.");
-  EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), kPrevious);
+  std::vector<std::string> notices;
+  FtpUploader uploader(
+      FtpSettings{
+          .host = server.HostAndPort(), .user = FtpServer::kUser, .password = FtpServer::kPassword},
+      [&](const std::string& line) { notices.push_back(line); });
+  ASSERT_NO_THROW(uploader.Connect());
+  FtpUploader::UploadMethod method{};
+  ASSERT_NO_THROW(method = uploader.Upload(LocalFile("ESTRAZQ.CSV", "nuovo\r\n")));
+  EXPECT_EQ(method, FtpUploader::UploadMethod::kDirect);
+  EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), "nuovo\r\n");
   EXPECT_FALSE(server.HasFile(".ESTRAZQ.CSV.part"));
   EXPECT_EQ(FileCommands(server.Commands()),
-            (std::vector<std::string>{"STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part",
+            (std::vector<std::string>{"DELE .ESTRAZQ.CSV.part", "STOR .ESTRAZQ.CSV.part",
+                                      "RNFR .ESTRAZQ.CSV.part", "STOR ESTRAZQ.CSV",
                                       "DELE .ESTRAZQ.CSV.part"}));
+  EXPECT_EQ(notices, (std::vector<std::string>{
+                         "Upload FTP di ESTRAZQ.CSV: RNFR .ESTRAZQ.CSV.part: 550 Renaming not "
+                         "allowed here.; caricamento diretto come ESTRAZQ.CSV "
+                         "(CAT_FTP_CARICAMENTODIRETTO=1 lo fa subito)"}));
+  EXPECT_EQ(CommandsStarting(server.Commands(), "USER").size(), 1u) << "one connection";
+}
 
-  uploader->SetDirectUpload(true);
-  ASSERT_NO_THROW(uploader->Upload(LocalFile("ESTRAZQ.CSV", "nuovo\r\n")));
-  EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), "nuovo\r\n");
+TEST_F(MisbehavingFtpServerTest, FallbacksForcedByTheServerStayOnOneConnection) {
+  using Method = FtpUploader::UploadMethod;
+  const std::string kNew = "A001;nuovo;1,00\r\n";
+  const std::string kToDirect =
+      "; caricamento diretto come ESTRAZQ.CSV (CAT_FTP_CARICAMENTODIRETTO=1 lo fa subito)";
+  struct Case {
+    const char* label;
+    bool refuse_dot_names;
+    bool refuse_rename_delete;
+    bool refuse_overwrite;
+    bool leftover;  // a ".ESTRAZQ.CSV.part" of an earlier run is on the server
+    Method method;
+    std::vector<std::string> notices;
+    std::vector<std::string> file_commands;
+    std::vector<std::string> left_on_server;  // temporary files the server kept
+  };
+  const Case cases[] = {
+      {"dot names refused (pure-ftpd -x)",
+       true,
+       false,
+       false,
+       false,
+       Method::kTemporary,
+       {"Upload FTP di ESTRAZQ.CSV: STOR .ESTRAZQ.CSV.part: 553 Prohibited file name: "
+        ".ESTRAZQ.CSV.part; nuovo tentativo come ESTRAZQ.CSV.part"},
+       {"DELE .ESTRAZQ.CSV.part", "STOR .ESTRAZQ.CSV.part", "DELE ESTRAZQ.CSV.part",
+        "STOR ESTRAZQ.CSV.part", "RNFR ESTRAZQ.CSV.part", "RNTO ESTRAZQ.CSV"},
+       {}},
+      {"rename and delete refused (vsftpd cmds_denied)",
+       false,
+       true,
+       false,
+       false,
+       Method::kDirect,
+       {"Upload FTP di ESTRAZQ.CSV: RNFR .ESTRAZQ.CSV.part: 550 Permission denied." + kToDirect},
+       {"DELE .ESTRAZQ.CSV.part", "STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part",
+        "STOR ESTRAZQ.CSV", "DELE .ESTRAZQ.CSV.part"},
+       {".ESTRAZQ.CSV.part"}},
+      {"leftover temporary file, overwrite refused (proftpd AllowOverwrite off)",
+       false,
+       false,
+       true,
+       true,
+       Method::kHiddenTemporary,
+       {},
+       {"DELE .ESTRAZQ.CSV.part", "STOR .ESTRAZQ.CSV.part", "RNFR .ESTRAZQ.CSV.part",
+        "RNTO ESTRAZQ.CSV"},
+       {}},
+      {"dot names, rename and delete refused",
+       true,
+       true,
+       false,
+       false,
+       Method::kDirect,
+       {"Upload FTP di ESTRAZQ.CSV: STOR .ESTRAZQ.CSV.part: 553 Prohibited file name: "
+        ".ESTRAZQ.CSV.part; nuovo tentativo come ESTRAZQ.CSV.part",
+        "Upload FTP di ESTRAZQ.CSV: RNFR ESTRAZQ.CSV.part: 550 Permission denied." + kToDirect},
+       {"DELE .ESTRAZQ.CSV.part", "STOR .ESTRAZQ.CSV.part", "DELE ESTRAZQ.CSV.part",
+        "STOR ESTRAZQ.CSV.part", "RNFR ESTRAZQ.CSV.part", "STOR ESTRAZQ.CSV",
+        "DELE ESTRAZQ.CSV.part"},
+       {"ESTRAZQ.CSV.part"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    FtpServer::Options options;
+    options.refuse_dot_names = c.refuse_dot_names;
+    options.refuse_rename_delete = c.refuse_rename_delete;
+    options.refuse_overwrite = c.refuse_overwrite;
+    FtpServer server(options);
+    server.PutFile("ESTRAZQ.CSV", kPrevious);
+    if (c.leftover) server.PutFile(".ESTRAZQ.CSV.part", "resto di un'esecuzione interrotta");
+    std::vector<std::string> notices;
+    FtpUploader uploader(FtpSettings{.host = server.HostAndPort(),
+                                     .user = FtpServer::kUser,
+                                     .password = FtpServer::kPassword},
+                         [&](const std::string& line) { notices.push_back(line); });
+    ASSERT_NO_THROW(uploader.Connect());
+    std::optional<Method> method;
+    ASSERT_NO_THROW(method = uploader.Upload(LocalFile("ESTRAZQ.CSV", kNew)));
+    EXPECT_EQ(method, c.method);
+    EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), kNew);
+    EXPECT_EQ(notices, c.notices);
+    EXPECT_EQ(FileCommands(server.Commands()), c.file_commands);
+    for (const char* temporary : {".ESTRAZQ.CSV.part", "ESTRAZQ.CSV.part"}) {
+      const bool kept = std::find(c.left_on_server.begin(), c.left_on_server.end(), temporary) !=
+                        c.left_on_server.end();
+      EXPECT_EQ(server.HasFile(temporary), kept) << temporary;
+      if (kept) {
+        EXPECT_EQ(server.ReadReceived(temporary), kNew);
+      }
+    }
+    EXPECT_EQ(CommandsStarting(server.Commands(), "USER").size(), 1u) << "one connection";
+  }
+}
+
+TEST_F(MisbehavingFtpServerTest, EveryWayRefusedFailsWithTheLastRefusal) {
+  FtpServer server;
+  std::vector<std::string> notices;
+  FtpUploader uploader(FtpSettings{.host = server.HostAndPort(),
+                                   .user = FtpServer::kReadOnlyUser,
+                                   .password = FtpServer::kReadOnlyPassword},
+                       [&](const std::string& line) { notices.push_back(line); });
+  ASSERT_NO_THROW(uploader.Connect());
+  const auto error = FtpErrorOf([&] { uploader.Upload(LocalFile("ESTRAZQ.CSV", "x\r\n")); });
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(error->starts_with("STOR ESTRAZQ.CSV: 550 ")) << *error;
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_TRUE(notices[0].starts_with("Upload FTP di ESTRAZQ.CSV: STOR .ESTRAZQ.CSV.part: 550 "))
+      << notices[0];
+  EXPECT_TRUE(notices[1].starts_with("Upload FTP di ESTRAZQ.CSV: STOR ESTRAZQ.CSV.part: 550 "))
+      << notices[1];
+  EXPECT_EQ(CommandsStarting(server.Commands(), "STOR"),
+            (std::vector<std::string>{"STOR .ESTRAZQ.CSV.part", "STOR ESTRAZQ.CSV.part",
+                                      "STOR ESTRAZQ.CSV"}));
+  EXPECT_FALSE(uploader.IsConnected());
+  EXPECT_EQ(server.Commands().back(), "QUIT");
+}
+
+TEST_F(MisbehavingFtpServerTest, FailedUploadEndsItsConnectionAtOnce) {
+  // One connection per address: the next file of a run needs the address
+  // free, while the failed uploader still exists.
+  FtpServer server(FtpServer::Options{.max_per_ip = 1});
+  FtpUploader failing(FtpSettings{.host = server.HostAndPort(),
+                                  .user = FtpServer::kReadOnlyUser,
+                                  .password = FtpServer::kReadOnlyPassword});
+  ASSERT_NO_THROW(failing.Connect());
+  EXPECT_TRUE(FtpErrorOf([&] { failing.Upload(LocalFile("PRIMO.CSV", "1\r\n")); }));
+  FtpUploader next(FtpSettings{
+      .host = server.HostAndPort(), .user = FtpServer::kUser, .password = FtpServer::kPassword});
+  ASSERT_NO_THROW(next.Connect());
+  ASSERT_NO_THROW(next.Upload(LocalFile("SECONDO.CSV", "2\r\n")));
+  EXPECT_EQ(server.ReadReceived("SECONDO.CSV"), "2\r\n");
+  // The limit is real: a second connection at once is refused.
+  FtpUploader third(FtpSettings{
+      .host = server.HostAndPort(), .user = FtpServer::kUser, .password = FtpServer::kPassword});
+  const auto refused = FtpErrorOf([&] { third.Connect(); });
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(*refused, "421 There are too many connections from your internet address.");
 }
 
 TEST_F(MisbehavingFtpServerTest, ServerThatWillNotRenameOntoAFileHasThePreviousOneDeletedFirst) {
@@ -577,10 +807,12 @@ TEST_F(MisbehavingFtpServerTest, ServerThatWillNotRenameOntoAFileHasThePreviousO
     std::vector<std::string> file_commands;
   };
   const Case cases[] = {
-      {false, {"STOR .LISTINO.CSV.part", "RNFR .LISTINO.CSV.part", "RNTO LISTINO.CSV"}},
+      {false,
+       {"DELE .LISTINO.CSV.part", "STOR .LISTINO.CSV.part", "RNFR .LISTINO.CSV.part",
+        "RNTO LISTINO.CSV"}},
       {true,
-       {"STOR .LISTINO.CSV.part", "RNFR .LISTINO.CSV.part", "RNTO LISTINO.CSV", "DELE LISTINO.CSV",
-        "RNFR .LISTINO.CSV.part", "RNTO LISTINO.CSV"}},
+       {"DELE .LISTINO.CSV.part", "STOR .LISTINO.CSV.part", "RNFR .LISTINO.CSV.part",
+        "RNTO LISTINO.CSV", "DELE LISTINO.CSV", "RNFR .LISTINO.CSV.part", "RNTO LISTINO.CSV"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.previous_exists ? "previous file" : "first upload");

@@ -42,6 +42,28 @@ TEST(HttpTrigger, GetWithTheFixedUserAgentSucceedsOn2xx) {
   EXPECT_EQ(requests[0].user_agent, kUserAgent);
 }
 
+TEST(HttpTrigger, PathIsSentExactlyAsWritten) {
+  // Dot segments, doubled slashes and encoded bytes reach the web side as the
+  // setting writes them: the script there decides what they mean.
+  const std::vector<std::string> paths{
+      "/import/./a/../g.php",
+      "/import/../g.php?x=./y/../z",
+      "/a//b/./c.php",
+      "/%2e%2e/g%20h.php",
+  };
+  for (const auto scheme : {HttpServer::Scheme::kHttp, HttpServer::Scheme::kHttps}) {
+    HttpServer server(scheme);
+    for (const std::string& path : paths) {
+      SCOPED_TRACE(server.BaseUrl() + path);
+      ASSERT_NO_THROW(RequestTrigger(server.BaseUrl() + path));
+      const auto requests = server.Requests();
+      ASSERT_FALSE(requests.empty());
+      EXPECT_EQ(requests.back().path, path);
+    }
+    EXPECT_EQ(server.Requests().size(), paths.size());
+  }
+}
+
 TEST(HttpTrigger, StatusOutside2xxRaisesTheStatusLine) {
   struct Case {
     const char* path;

@@ -288,5 +288,39 @@ TEST_F(RunSettingsTest, TriggerTimeoutAndDirectUpload) {
   }
 }
 
+TEST_F(RunSettingsTest, FtpTlsAndCertificate) {
+  const std::string kBad =
+      " non valido: serve 0 (FTP senza cifratura), 1 (TLS se il server lo offre) o 2 (TLS "
+      "obbligatorio, certificato verificato)";
+  struct Case {
+    std::optional<std::string> tls;
+    int read;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {std::nullopt, 0, ""},
+      {"", 0, ""},
+      {"0", 0, ""},
+      {"1", 1, ""},
+      {"2", 2, ""},
+      {"3", 0, "CAT_FTP_TLS 3" + kBad},
+      {"si", 0, "CAT_FTP_TLS si" + kBad},
+  };
+  Settings({{"CAT_EXPPROMOSTOCK_NOMEFILE", "promo.csv"},
+            {"CAT_EXPPROMOSTOCK_SCRIPT", "http://h/p"},
+            {"ListinoStock", "7"},
+            {"CAT_FTP_CERTIFICATO", "sha256//abc="}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tls.value_or("<no key>"));
+    Settings({{"CAT_FTP_TLS", c.tls}});
+    PromoStockRunSettings read;
+    EXPECT_EQ(ErrorOf([&](SettingsTable& t) { read = PromoStockRunSettings::Read(t); }), c.message);
+    if (c.message.empty()) {
+      EXPECT_EQ(read.ftp.tls, c.read);
+      EXPECT_EQ(read.ftp.certificate, "sha256//abc=");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace et

@@ -158,6 +158,17 @@ FtpServer::FtpServer(const Options& options)
     args.insert(args.end(), {"--drop-data-after", std::to_string(options.drop_data_after)});
   if (options.refuse_rnfr) args.push_back("--refuse-rnfr");
   if (options.refuse_rename_over) args.push_back("--refuse-rename-over");
+  if (options.keep_only >= 0)
+    args.insert(args.end(), {"--keep-only", std::to_string(options.keep_only)});
+  if (options.no_size) args.push_back("--no-size");
+  if (options.convert_line_ends) args.push_back("--convert-line-ends");
+  if (options.refuse_dot_names) args.push_back("--refuse-dot-names");
+  if (options.refuse_overwrite) args.push_back("--refuse-overwrite");
+  if (options.refuse_rename_delete) args.push_back("--refuse-rename-delete");
+  if (options.stall_data_seconds > 0)
+    args.insert(args.end(), {"--stall-data", std::to_string(options.stall_data_seconds)});
+  if (options.max_per_ip > 0)
+    args.insert(args.end(), {"--max-per-ip", std::to_string(options.max_per_ip)});
   process_ = StartServer(args, &port_);
 }
 

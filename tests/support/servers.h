@@ -36,6 +36,26 @@ class FtpServer {
     bool refuse_rnfr = false;
     // RNTO onto an existing file is refused (550 File exists.).
     bool refuse_rename_over = false;
+    // An upload keeps only this many bytes, drops the rest and still answers
+    // "226 Transfer complete."; -1: all.
+    long keep_only = -1;
+    // SIZE is an unknown command (500).
+    bool no_size = false;
+    // CR LF becomes LF on an ASCII upload (proftpd, pure-ftpd).
+    bool convert_line_ends = false;
+    // STOR of a dot name: "553 Prohibited file name: NAME" (pure-ftpd -x).
+    bool refuse_dot_names = false;
+    // STOR onto an existing file: "550 NAME: Overwrite permission denied"
+    // (proftpd's AllowOverwrite off).
+    bool refuse_overwrite = false;
+    // RNFR, RNTO and DELE: "550 Permission denied." (vsftpd's cmds_denied).
+    bool refuse_rename_delete = false;
+    // Control connections allowed at once from one address; 0: any. The
+    // next one is answered 421 and closed.
+    int max_per_ip = 0;
+    // An upload's first bytes are stored, then its session waits this many
+    // seconds (other connections are still served); 0: no wait.
+    int stall_data_seconds = 0;
   };
 
   // host: the address to listen on, "127.0.0.1" or "::1".
