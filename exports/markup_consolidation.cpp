@@ -63,13 +63,13 @@ std::string UpdateStatement() {
 }
 
 // Runs `action`; an error comes out with the prefix and a CR before its own
-// message, keeping its type and engine code.
+// message (one line of the run's output), keeping its type and engine code.
 template <typename Action>
 void WithPrefix(const char* prefix, Action action) {
   try {
     action();
   } catch (Error& e) {
-    e.AddContext(std::string(prefix) + "\r");
+    e.AddContext(prefix, Error::ContextBreak::kCarriageReturn);
     throw;
   }
 }
