@@ -9,13 +9,11 @@
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/strings.h"
 #include "platform/text_file.h"
 
 namespace et {
 namespace {
-
-// The web import reads the apostrophe as a string delimiter.
-constexpr std::string_view kAcuteAccent = "\xC2\xB4";  // U+00B4 in UTF-8
 
 // Statement A: the articles and prices of the band, in the procedure's order.
 std::string ArticlesStatement(const std::string& band) {
@@ -160,8 +158,7 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
 }  // namespace
 
 std::string CleanCell(std::string_view text) {
-  return WithoutLineBreaks(
-      ReplaceAll(ReplaceAll(std::string(text), "'", kAcuteAccent), "\r\n", " "));
+  return WithoutLineBreaks(ReplaceAll(ApostrophesToAcuteAccent(text), "\r\n", " "));
 }
 
 std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,

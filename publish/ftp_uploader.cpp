@@ -10,6 +10,7 @@
 
 #include "platform/file_handle.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 #include "publish/curl_global.h"
 #include "publish/curl_handles.h"
 #include "publish/errors.h"
@@ -71,9 +72,7 @@ std::string BuildBaseUrl(const FtpEndpoint& endpoint) {
 
 // CR or LF would end an FTP command early and start another; NUL would cut
 // it short.
-bool HasCommandBreak(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
+bool HasCommandBreak(std::string_view text) { return HasLineBreakOrNul(text); }
 
 CurlSlist MakeList(const std::vector<std::string>& texts) {
   CurlSlist list;
