@@ -635,13 +635,13 @@ void Statement::AppendFieldBytes(std::size_t index, const RegionalSettings& rs,
                       f.charset, out);
       return;
     case SQL_SHORT:
-      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_SHORT>(at), f.scale}, rs, out);
+      if (ascii_separator) return AppendScaled(Load<ISC_SHORT>(at), f.scale, rs, out);
       break;
     case SQL_LONG:
-      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_LONG>(at), f.scale}, rs, out);
+      if (ascii_separator) return AppendScaled(Load<ISC_LONG>(at), f.scale, rs, out);
       break;
     case SQL_INT64:
-      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_INT64>(at), f.scale}, rs, out);
+      if (ascii_separator) return AppendScaled(Load<ISC_INT64>(at), f.scale, rs, out);
       break;
     default:
       break;

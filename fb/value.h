@@ -58,10 +58,6 @@ inline Value Text(std::string s) { return Value{std::move(s)}; }
 // the time (the date alone at midnight); booleans "True"/"False".
 std::string ValueToText(const Value& v, const RegionalSettings& rs);
 
-// Appends the text form ValueToText gives a number, without a string of its
-// own: for loops that format into one reused buffer.
-void AppendScaledText(const Scaled& s, const RegionalSettings& rs, std::string& out);
-
 // The value as a 32-bit integer: numbers truncated toward zero, texts parsed
 // as whole numbers, booleans 1 and 0. NULL gives 0. Raises ConvertError when
 // it cannot (out of range, not a number, a date or time).
