@@ -173,9 +173,10 @@ void ReadAsTheRunDoes(RunKind kind, SettingsTable& settings, const std::string& 
 
 bool UserRowExists(UserDatabase& users, std::int32_t user) {
   fb::Transaction transaction(users.Attachment(), fb::TransactionOptions::ReadCommitted());
-  fb::Statement count(transaction, "SELECT COUNT(*) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
+  fb::Statement count(users.Attachment(), transaction,
+                      "SELECT COUNT(*) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
   count.Set("CODICE", fb::Int(user));
-  count.Execute();
+  count.Execute(transaction);
   return fb::ValueToInt32(count.Field("TOT")) != 0;
 }
 

@@ -27,9 +27,9 @@ RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& en
   const std::string path = WithTrailingSeparator(configuration.export_directory) + kStockFileName;
   {
     // The export reads in a transaction with the server's defaults.
-    fb::Transaction transaction(configuration.business->Attachment(),
-                                fb::TransactionOptions::ServerDefaults());
-    WriteStockFile(path, transaction, settings.export_type == "1", env.regional);
+    fb::Attachment& business = configuration.business->Attachment();
+    fb::Transaction transaction(business, fb::TransactionOptions::ServerDefaults());
+    WriteStockFile(path, business, transaction, settings.export_type == "1", env.regional);
   }
 
   ThrowIfStopRequested();

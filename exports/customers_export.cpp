@@ -35,8 +35,8 @@ std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachme
                                const RegionalSettings& rs) {
   fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   {
-    fb::Statement customers(transaction, kCustomersStatement, fb::ParamMode::kNone);
-    customers.Execute();
+    fb::Statement customers(attachment, transaction, kCustomersStatement, fb::ParamMode::kNone);
+    customers.Execute(transaction);
 
     TextFileWriter file(path, TextFileWriter::Mode::kCreate);
     const std::size_t columns = customers.ColumnCount();

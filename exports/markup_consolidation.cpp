@@ -85,22 +85,23 @@ void ConsolidateMarkups(fb::Attachment& attachment, std::int32_t default_band,
   fb::Transaction transaction(attachment, fb::TransactionOptions::Snapshot());
 
   WithPrefix(kResetFailed, [&] {
-    fb::Statement reset(transaction, ResetStatement(), fb::ParamMode::kNone);
-    reset.Execute();
+    fb::Statement reset(attachment, transaction, ResetStatement(), fb::ParamMode::kNone);
+    reset.Execute(transaction);
   });
   WithPrefix(kPresetFailed, [&] {
-    fb::Statement preset(transaction, PresetStatement(default_band), fb::ParamMode::kNone);
-    preset.Execute();
+    fb::Statement preset(attachment, transaction, PresetStatement(default_band),
+                         fb::ParamMode::kNone);
+    preset.Execute(transaction);
   });
 
   {
     std::optional<fb::Statement> update;  // prepared on its first use
-    fb::Statement markup(transaction, MarkupStatement(), fb::ParamMode::kNamed);
-    fb::Statement bands(transaction, BandsStatement(), fb::ParamMode::kNone);
-    for (bands.Execute(); bands.HasRow(); bands.Next()) {
+    fb::Statement markup(attachment, transaction, MarkupStatement(), fb::ParamMode::kNamed);
+    fb::Statement bands(attachment, transaction, BandsStatement(), fb::ParamMode::kNone);
+    for (bands.Execute(transaction); bands.HasRow(); bands.Next()) {
       markup.Close();
       markup.Set("IDLISTSC", fb::Int(fb::ValueToInt32(bands.Field("LISTINORICARICO"))));
-      markup.Execute();
+      markup.Execute(transaction);
       if (!markup.HasRow() || fb::IsNull(markup.Field("PERCENTUALE"))) continue;
 
       const fb::Value price_band = fb::Int(fb::ValueToInt32(bands.Field("TIPOPREZZO")));
@@ -110,12 +111,12 @@ void ConsolidateMarkups(fb::Attachment& attachment, std::int32_t default_band,
           fb::ValueToInt32(markup.Field("SCONTI")) < 2 ? fb::Value(fb::Null{}) : fb::Int(2);
       WithPrefix(kUpdateFailed, [&] {
         if (!update) {
-          update.emplace(transaction, UpdateStatement(), fb::ParamMode::kNamed);
+          update.emplace(attachment, transaction, UpdateStatement(), fb::ParamMode::kNamed);
         }
         update->Set("TIPOPREZZO", price_band);
         update->Set("INFO1", info1);
         update->Set("INFO2", info2);
-        update->Execute();
+        update->Execute(transaction);
       });
     }
     bands.Close();

@@ -177,26 +177,28 @@ std::string WritePriceListFile(const std::string& path, fb::Attachment& attachme
     TextFileWriter file(path, TextFileWriter::Mode::kCreate);
     file.WriteLine(kPriceListHeader);
 
-    fb::Statement articles(transaction, articles_sql, fb::ParamMode::kNone);
-    articles.Execute();
+    fb::Statement articles(attachment, transaction, articles_sql, fb::ParamMode::kNone);
+    articles.Execute(transaction);
     const std::size_t written_columns = articles.ColumnCount() - 1;  // LISTINO_APP stays out
     std::vector<ScaleRow> rows;
     for (; articles.HasRow(); articles.Next()) {
       const std::string article = fb::ValueToText(articles.Field(0), rs);
       std::string promo_cell;
 
-      if (!price_lists) price_lists.emplace(transaction, price_lists_sql, fb::ParamMode::kNamed);
+      if (!price_lists)
+        price_lists.emplace(attachment, transaction, price_lists_sql, fb::ParamMode::kNamed);
       price_lists->Close();
       price_lists->Set("ARTICOLO", fb::Text(article));
       price_lists->Set("ESTENSIONE", fb::Text(kExtension));
-      for (price_lists->Execute(); price_lists->HasRow(); price_lists->Next()) {
-        if (!scale_rows) scale_rows.emplace(transaction, scale_rows_sql, fb::ParamMode::kNamed);
+      for (price_lists->Execute(transaction); price_lists->HasRow(); price_lists->Next()) {
+        if (!scale_rows)
+          scale_rows.emplace(attachment, transaction, scale_rows_sql, fb::ParamMode::kNamed);
         scale_rows->Close();
         scale_rows->Set("ARTICOLO", fb::Text(article));
         scale_rows->Set("ESTENSIONE", fb::Text(kExtension));
         scale_rows->Set("ID", fb::Int(fb::ValueToInt32(price_lists->Field("ID"))));
         rows.clear();
-        for (scale_rows->Execute(); scale_rows->HasRow(); scale_rows->Next()) {
+        for (scale_rows->Execute(transaction); scale_rows->HasRow(); scale_rows->Next()) {
           rows.push_back({fb::ValueToInt32(scale_rows->Field("QUANTITASCAGLIONE")),
                           fb::ValueToText(scale_rows->Field("PREZZO"), rs)});
         }
