@@ -27,11 +27,10 @@ PriceListRunSettings PriceListRunSettings::Read(SettingsTable& settings,
   s.price_list_trigger = settings.Read("CAT_EXPPRVEN_SCRIPT");
   if (s.price_list_trigger.empty()) throw Error("Script HTTP listini statici non parametrizzato");
 
-  s.price_band = settings.Read("CAT_EXPPRVEN_FASCIA");
-  if (s.price_band.empty()) throw Error("Fascia listino di riferimento non parametrizzata");
-  std::int32_t band = 0;
-  if (!TryParseInt32(s.price_band, band)) {
-    throw Error("Fascia listino " + s.price_band + " di riferimento non valida");
+  const std::string band = settings.Read("CAT_EXPPRVEN_FASCIA");
+  if (band.empty()) throw Error("Fascia listino di riferimento non parametrizzata");
+  if (!TryParseInt32(band, s.price_band)) {
+    throw Error("Fascia listino " + band + " di riferimento non valida");
   }
 
   s.customers_file = settings.Read("CAT_EXPPRVEN_NOMEFILE2");

@@ -16,12 +16,10 @@ namespace et {
 struct PriceListRunSettings {
   std::string price_list_file;     // CAT_EXPPRVEN_NOMEFILE
   std::string price_list_trigger;  // CAT_EXPPRVEN_SCRIPT
-  // CAT_EXPPRVEN_FASCIA: the reference price band, checked to be a whole
-  // number and pasted into the statements as written.
-  std::string price_band;
-  std::string customers_file;     // CAT_EXPPRVEN_NOMEFILE2
-  std::string customers_trigger;  // CAT_EXPPRVEN_SCRIPT2
-  std::int32_t default_band = 0;  // FasciaDefault; 0 when missing or invalid
+  std::int32_t price_band = 0;     // CAT_EXPPRVEN_FASCIA: the reference price band
+  std::string customers_file;      // CAT_EXPPRVEN_NOMEFILE2
+  std::string customers_trigger;   // CAT_EXPPRVEN_SCRIPT2
+  std::int32_t default_band = 0;   // FasciaDefault; 0 when missing or invalid
   FtpSettings ftp;
   int trigger_timeout_seconds = 0;
 

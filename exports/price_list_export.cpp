@@ -16,7 +16,8 @@ namespace et {
 namespace {
 
 // Statement A: the articles and prices of the band, in the procedure's order.
-std::string ArticlesStatement(const std::string& band) {
+// The band is a number, written into the text: the procedure's parameter.
+std::string ArticlesStatement(std::int32_t band) {
   return SqlLines({
       "SELECT",
       "  P.ARTICOLO,",
@@ -31,7 +32,7 @@ std::string ArticlesStatement(const std::string& band) {
       "  REPLACE(ROUND(P.SCONTOTRE,2)||'','.',','),",
       "  P.LISTINO_APP",
       "FROM",
-      "  PREPARAPREZZO(" + band + ",'',CURRENT_DATE) P",
+      "  PREPARAPREZZO(" + std::to_string(band) + ",'',CURRENT_DATE) P",
       "  LEFT JOIN ANAMAG A ON",
       "  P.ARTICOLO=A.CODICE",
       "  LEFT JOIN CLASSIFICAZIONE1 C1 ON",
@@ -44,7 +45,7 @@ std::string ArticlesStatement(const std::string& band) {
 // Statement B: the band's net price lists with a scale row of positive
 // quantity for the article. The quantity test deliberately ignores the
 // validity dates: such a list takes part and may add no entry.
-std::string PriceListsStatement(const std::string& band) {
+std::string PriceListsStatement(std::int32_t band) {
   return SqlLines({
       "SELECT",
       "  L.ID,",
@@ -56,7 +57,7 @@ std::string PriceListsStatement(const std::string& band) {
       "  INNER JOIN LISTSC L ON",
       "  F.IDLISTINO=L.ID",
       "WHERE",
-      "  F.IDFASCIA=" + band,
+      "  F.IDFASCIA=" + std::to_string(band),
       "  AND",
       "  L.TIPO='N'",
       "  AND",
@@ -162,7 +163,7 @@ std::string CleanCell(std::string_view text) {
 }
 
 std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
-                               const std::string& band, const RegionalSettings& rs) {
+                               std::int32_t band, const RegionalSettings& rs) {
   fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   const std::string articles_sql = ArticlesStatement(band);
   const std::string price_lists_sql = PriceListsStatement(band);

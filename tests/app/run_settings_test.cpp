@@ -168,7 +168,7 @@ TEST_F(RunSettingsTest, PriceListValuesAndTheDefaultBand) {
   const PriceListRunSettings s = PriceListSettings();
   EXPECT_EQ(s.price_list_file, "listini.csv");
   EXPECT_EQ(s.price_list_trigger, "http://127.0.0.1/listini.php");
-  EXPECT_EQ(s.price_band, "3");
+  EXPECT_EQ(s.price_band, 3);
   EXPECT_EQ(s.customers_file, "clienti.csv");
   EXPECT_EQ(s.customers_trigger, "http://127.0.0.1/clienti.php");
 }
