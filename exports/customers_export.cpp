@@ -3,6 +3,7 @@
 #include "exports/cell_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/stop_signals.h"
 #include "platform/text_file.h"
 
 namespace et {
@@ -42,6 +43,7 @@ std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachme
     const std::size_t columns = customers.ColumnCount();
     file.WriteLine(JoinCells(columns, [&](std::size_t i) { return customers.ColumnName(i); }));
     for (; customers.HasRow(); customers.Next()) {
+      ThrowIfStopRequested();
       file.WriteLine(JoinCells(columns, [&](std::size_t i) {
         return WithoutLineBreaks(fb::ValueToText(customers.Field(i), rs));
       }));

@@ -8,6 +8,7 @@
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "platform/error.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 namespace {
@@ -99,6 +100,7 @@ void ConsolidateMarkups(fb::Attachment& attachment, std::int32_t default_band,
     fb::Statement markup(attachment, transaction, MarkupStatement(), fb::ParamMode::kNamed);
     fb::Statement bands(attachment, transaction, BandsStatement(), fb::ParamMode::kNone);
     for (bands.Execute(transaction); bands.HasRow(); bands.Next()) {
+      ThrowIfStopRequested();
       markup.Close();
       markup.Set("IDLISTSC", fb::Int(fb::ValueToInt32(bands.Field("LISTINORICARICO"))));
       markup.Execute(transaction);

@@ -9,6 +9,7 @@
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/stop_signals.h"
 #include "platform/strings.h"
 #include "platform/text_file.h"
 
@@ -183,6 +184,7 @@ std::string WritePriceListFile(const std::string& path, fb::Attachment& attachme
     const std::size_t written_columns = articles.ColumnCount() - 1;  // LISTINO_APP stays out
     std::vector<ScaleRow> rows;
     for (; articles.HasRow(); articles.Next()) {
+      ThrowIfStopRequested();
       const std::string article = fb::ValueToText(articles.Field(0), rs);
       std::string promo_cell;
 
@@ -192,6 +194,7 @@ std::string WritePriceListFile(const std::string& path, fb::Attachment& attachme
       price_lists->Set("ARTICOLO", fb::Text(article));
       price_lists->Set("ESTENSIONE", fb::Text(kExtension));
       for (price_lists->Execute(transaction); price_lists->HasRow(); price_lists->Next()) {
+        ThrowIfStopRequested();
         if (!scale_rows)
           scale_rows.emplace(attachment, transaction, scale_rows_sql, fb::ParamMode::kNamed);
         scale_rows->Close();
@@ -200,6 +203,7 @@ std::string WritePriceListFile(const std::string& path, fb::Attachment& attachme
         scale_rows->Set("ID", fb::Int(fb::ValueToInt32(price_lists->Field("ID"))));
         rows.clear();
         for (scale_rows->Execute(transaction); scale_rows->HasRow(); scale_rows->Next()) {
+          ThrowIfStopRequested();
           rows.push_back({fb::ValueToInt32(scale_rows->Field("QUANTITASCAGLIONE")),
                           fb::ValueToText(scale_rows->Field("PREZZO"), rs)});
         }

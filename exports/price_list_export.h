@@ -21,7 +21,8 @@ inline constexpr const char* kPriceListHeader =
 // price band, written into the statements in decimal. The export reads in a
 // transaction of its own with the server's defaults and rolls it back.
 // Database and file errors reach the caller with their own message; the file
-// at `path` then stays as it was before the run.
+// at `path` then stays as it was before the run, as it does when a stop
+// request (StopRequestedError) ends the export at its next row.
 std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
                                std::int32_t band, const RegionalSettings& rs);
 

@@ -7,6 +7,7 @@
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/stop_signals.h"
 #include "platform/text_file.h"
 
 namespace et {
@@ -81,6 +82,7 @@ void WriteLines(fb::Transaction& transaction, fb::Statement& pairs, fb::Statemen
                 fb::Statement& ordered, TextFileWriter& file, const RegionalSettings& rs) {
   pairs.Execute(transaction);
   while (pairs.HasRow()) {
+    ThrowIfStopRequested();
     const fb::Value& code = pairs.Field("CODICE");
     const fb::Value& extension = pairs.Field("ESTENSIONE");
 

@@ -4,6 +4,7 @@
 #include "exports/field_bytes.h"
 #include "exports/statement_text.h"
 #include "fb/statement.h"
+#include "platform/stop_signals.h"
 #include "platform/text_file.h"
 
 namespace et {
@@ -49,6 +50,7 @@ std::string WriteStockFile(const std::string& path, fb::Attachment& attachment,
                                    query.ColumnIndex("QUANTITA")};
     std::string line;
     for (query.Execute(transaction); query.HasRow(); query.Next()) {
+      ThrowIfStopRequested();
       line.clear();
       for (const std::size_t column : columns) {
         if (column != columns[0]) line += ';';
