@@ -101,6 +101,7 @@ std::int64_t SettingsTable::NextGeneratorValue(const std::string& generator) {
   const auto* n = std::get_if<fb::Scaled>(&statement.Field(0));
   if (!n) throw fb::DatabaseError("Valore del generatore " + generator + " non numerico");
   const std::int64_t value = n->value;
+  statement.Close();  // the cursor must not outlive its transaction
   transaction.Commit();
   return value;
 }

@@ -180,11 +180,12 @@ TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnceWithItsCode) {
 }
 
 TEST_F(TransactionTest, TheAttachmentMayMoveWhileItsTransactionsLive) {
+  Attachment moved;  // outlives the transactions and the statement below
   auto first = std::make_unique<Attachment>(Attachment::Attach(path_, kUser, kPassword));
   Transaction t(*first, TransactionOptions::ReadCommitted());
   Transaction open(*first, TransactionOptions::ServerDefaults());
   Statement insert(*first, t, "INSERT INTO T (ID) VALUES (:ID)");
-  Attachment moved = std::move(*first);
+  moved = std::move(*first);
   first.reset();  // the object the transactions were started on is gone
 
   insert.Set("ID", Int(1));
