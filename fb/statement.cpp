@@ -289,7 +289,7 @@ unsigned CarrierLength(const Carrier& c) {
 struct Statement::State {
   // The attachment's interface, shared so that it stays valid for the
   // prepared statement and its blobs.
-  Owned<Firebird::IAttachment> attachment;
+  Owned<Firebird::IAttachment> connection;
   detail::Dependents::Mark attachment_mark;  // relies on the attachment
   Owned<Firebird::IStatement> statement;
   Owned<Firebird::IMessageMetadata> prepared_input;  // the parameters' own types
@@ -385,7 +385,7 @@ void Statement::State::FillInput(Firebird::ITransaction* transaction) {
     Store<ISC_SHORT>(input_buffer.data() + f.null_offset, IsNull(v) ? -1 : 0);
     if (const auto* bytes = std::get_if<std::string>(&v)) {
       if (f.type == SQL_BLOB) {
-        detail::WriteBlob(attachment.Get(), transaction, *bytes, at);
+        detail::WriteBlob(connection.Get(), transaction, *bytes, at);
         continue;
       }
       if (bytes->size() > f.length) {
@@ -452,7 +452,7 @@ const Value& Statement::State::DecodedField(std::size_t index) const {
         row[index] = raw.number;
         break;
       case RawField::Kind::kOther:
-        row[index] = DecodeOther(attachment.Get(), cursor_transaction.Get(), f,
+        row[index] = DecodeOther(connection.Get(), cursor_transaction.Get(), f,
                                  row_buffer.data() + f.offset);
         break;
     }
@@ -500,7 +500,7 @@ void Statement::State::Prepare(Attachment& attachment, Transaction& transaction,
   State& s = *this;
   if (!attachment.attachment_) throw ProgrammingError("The database is not attached");
   Firebird::ITransaction* tra = transaction.Active();
-  s.attachment = Owned<Firebird::IAttachment>::Shared(attachment.attachment_.Get());
+  s.connection = Owned<Firebird::IAttachment>::Shared(attachment.attachment_.Get());
   s.attachment_mark = attachment.dependents_.Hand();
 
   ParsedSql parsed;
@@ -512,7 +512,7 @@ void Statement::State::Prepare(Attachment& attachment, Transaction& transaction,
   const std::string text = Utf8ToCp1252(parsed.text);
 
   Status status;
-  s.statement.Reset(s.attachment->prepare(status.get(), tra, static_cast<unsigned>(text.size()),
+  s.statement.Reset(s.connection->prepare(status.get(), tra, static_cast<unsigned>(text.size()),
                                           text.c_str(), 3,
                                           Firebird::IStatement::PREPARE_PREFETCH_METADATA));
   status.Check();

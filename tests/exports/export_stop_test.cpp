@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](const std::string&, fb::Attachment& attachment) {
                                    ConsolidateMarkups(attachment, 1, kItalian);
                                  }}),
-    [](const ::testing::TestParamInfo<ExportCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<ExportCase>& tested) { return tested.param.name; });
 
 }  // namespace
 }  // namespace et
