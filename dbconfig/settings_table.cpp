@@ -48,21 +48,21 @@ SettingsTable::SettingsTable(fb::Attachment& business) : business_(business) {}
 
 std::optional<std::string> SettingsTable::Find(const std::string& key, std::int32_t user) {
   fb::Transaction transaction(business_, fb::TransactionOptions::ServerDefaults());
-  fb::Statement statement(transaction, ReadStatement(user));
+  fb::Statement statement(business_, transaction, ReadStatement(user));
   statement.Set("NOME", fb::Text(key));
   if (user > 0) statement.Set("UTENTE", fb::Int(user));
-  statement.Execute();
+  statement.Execute(transaction);
   return CurrentText(statement);
 }
 
 std::vector<std::string> SettingsTable::ReadAll(const std::vector<std::string_view>& keys) {
   fb::Transaction transaction(business_, fb::TransactionOptions::ServerDefaults());
-  fb::Statement statement(transaction, ReadStatement(0));
+  fb::Statement statement(business_, transaction, ReadStatement(0));
   std::vector<std::string> texts;
   texts.reserve(keys.size());
   for (const std::string_view key : keys) {
     statement.Set("NOME", fb::Text(std::string(key)));
-    statement.Execute();
+    statement.Execute(transaction);
     texts.push_back(CurrentText(statement).value_or(std::string()));
   }
   return texts;
@@ -77,26 +77,26 @@ void SettingsTable::Write(const std::string& key, const std::string& value, std:
   fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
   bool exists = false;
   {
-    fb::Statement search(transaction,
+    fb::Statement search(business_, transaction,
                          "SELECT CODICE FROM TABX\r\n"
                          "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
                              condition);
     search.Set("NOME", fb::Text(key));
     if (user > 0) search.Set("UTENTE", fb::Int(user));
-    search.Execute();
+    search.Execute(transaction);
     exists = search.HasRow();
   }
   if (exists) {
-    fb::Statement update(transaction,
+    fb::Statement update(business_, transaction,
                          "UPDATE TABX SET TESTO=:TESTO\r\n"
                          "WHERE (NOME=:NOME)\r\n" +
                              condition);
     update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
     update.Set("NOME", fb::Text(key));
     if (user > 0) update.Set("UTENTE", fb::Int(user));
-    update.Execute();
+    update.Execute(transaction);
   } else {
-    fb::Statement insert(transaction,
+    fb::Statement insert(business_, transaction,
                          "INSERT INTO TABX (CODICE,NOME,TESTO,UTENTE) VALUES(\r\n"
                          "GEN_ID(CODICETABXCOUNTER,1),\r\n"
                          ":NOME,\r\n"
@@ -106,7 +106,7 @@ void SettingsTable::Write(const std::string& key, const std::string& value, std:
     insert.Set("TESTO",
                value.empty() ? fb::Value(fb::Null{}) : fb::Text(ApostrophesToAcuteAccent(value)));
     insert.Set("UTENTE", user > 0 ? fb::Int(user) : fb::Value(fb::Null{}));
-    insert.Execute();
+    insert.Execute(transaction);
   }
   transaction.Commit();
 }
@@ -114,13 +114,15 @@ void SettingsTable::Write(const std::string& key, const std::string& value, std:
 std::int64_t SettingsTable::NextGeneratorValue(const std::string& generator) {
   CheckGeneratorName(generator);
   fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
-  fb::Statement statement(transaction, "SELECT GEN_ID(" + generator + ",1) FROM RDB$DATABASE;",
+  fb::Statement statement(business_, transaction,
+                          "SELECT GEN_ID(" + generator + ",1) FROM RDB$DATABASE;",
                           fb::ParamMode::kNone);
-  statement.Execute();
+  statement.Execute(transaction);
   // GEN_ID gives a 64-bit value, also beyond the 32-bit range.
   const auto* n = std::get_if<fb::Scaled>(&statement.Field(0));
   if (!n) throw fb::DatabaseError("Valore del generatore " + generator + " non numerico");
   const std::int64_t value = n->value;
+  statement.Close();  // the cursor must not outlive its transaction
   transaction.Commit();
   return value;
 }

@@ -41,10 +41,12 @@ const char* const kCreateUsersTable =
 
 // The settings text of the user's row, empty when there is no row or it is
 // NULL.
-std::string ReadSettingsText(fb::Transaction& transaction, std::int32_t user) {
-  fb::Statement statement(transaction, "SELECT SOFTDES FROM UTENTI WHERE CODICE = :CODICE\r\n");
+std::string ReadSettingsText(fb::Attachment& attachment, fb::Transaction& transaction,
+                             std::int32_t user) {
+  fb::Statement statement(attachment, transaction,
+                          "SELECT SOFTDES FROM UTENTI WHERE CODICE = :CODICE\r\n");
   statement.Set("CODICE", fb::Int(user));
-  statement.Execute();
+  statement.Execute(transaction);
   std::string text;
   if (statement.HasRow()) {
     if (const auto* s = std::get_if<std::string>(&statement.Field("SOFTDES"))) text = *s;
@@ -84,19 +86,20 @@ UserDatabase::UserDatabase(std::unique_ptr<DatabaseConnection> connection,
 UserSettings UserDatabase::ReadSettings() {
   const std::int32_t user = parameters_.UserNumber();
   fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-  return UserSettings(IniText::Parse(ReadSettingsText(transaction, user)), parameters_.company);
+  return UserSettings(IniText::Parse(ReadSettingsText(Attachment(), transaction, user)),
+                      parameters_.company);
 }
 
 void UserDatabase::WriteSetting(const std::string& key, const std::string& value) {
   const std::int32_t user = parameters_.UserNumber();
   fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-  IniText text = IniText::Parse(ReadSettingsText(transaction, user));
+  IniText text = IniText::Parse(ReadSettingsText(Attachment(), transaction, user));
   text.Write(parameters_.company, key, value);
-  fb::Statement update(transaction,
+  fb::Statement update(Attachment(), transaction,
                        "UPDATE UTENTI SET SOFTDES = :SOFTDES WHERE CODICE = :CODICE \r\n");
   update.Set("SOFTDES", fb::Text(text.Serialize()));
   update.Set("CODICE", fb::Int(user));
-  update.Execute();
+  update.Execute(transaction);
   transaction.Commit();
 }
 
@@ -106,23 +109,23 @@ void UserDatabase::Initialize(const std::string& business_database) {
 
   if (!fb::TableExists(attachment, "UTENTI")) {
     fb::Transaction transaction(attachment, fb::TransactionOptions::Snapshot());
-    fb::Statement statement(transaction, kCreateUsersTable, fb::ParamMode::kNone);
-    statement.Execute();
+    fb::Statement statement(attachment, transaction, kCreateUsersTable, fb::ParamMode::kNone);
+    statement.Execute(transaction);
     transaction.Commit();
   }
 
   fb::Transaction transaction(attachment, fb::TransactionOptions::ReadCommitted());
   std::int32_t rows = 0;
   {
-    fb::Statement count(transaction,
+    fb::Statement count(attachment, transaction,
                         "SELECT COALESCE(COUNT(*),0) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
     count.Set("CODICE", fb::Int(user));
-    count.Execute();
+    count.Execute(transaction);
     rows = fb::ValueToInt32(count.Field("TOT"));
   }
   if (rows != 0) return;
 
-  fb::Statement insert(transaction,
+  fb::Statement insert(attachment, transaction,
                        "INSERT INTO UTENTI (CODICE, NOMEUTENTE, DITTA, SOFTDES) VALUES ( \r\n"
                        "  :CODICE, \r\n"
                        "  'query_esterno', \r\n"
@@ -133,7 +136,7 @@ void UserDatabase::Initialize(const std::string& business_database) {
   // LF CR, as the rows written so far have it; the reader takes it as a line
   // break followed by an empty line.
   insert.Set("SOFTDES", fb::Text("[query_esterno]\n\rArchivio=" + business_database));
-  insert.Execute();
+  insert.Execute(transaction);
   transaction.Commit();
 }
 
@@ -142,7 +145,7 @@ UserLogin UserDatabase::Login(const std::string& name, const std::string& passwo
   // The parameters are cast to the widest text so that a name or password
   // longer than its column simply matches nothing.
   fb::Statement statement(
-      transaction,
+      Attachment(), transaction,
       "SELECT COALESCE(COUNT(*),0) TOT, MIN(CODICE) CODICE, MIN(NOMEUTENTE) NOMEUTENTE, "
       "MIN(DITTA) DITTA \r\n"
       "FROM UTENTI \r\n"
@@ -150,7 +153,7 @@ UserLogin UserDatabase::Login(const std::string& name, const std::string& passwo
       "AND PWDUTENTE = CAST(:PASSWORD AS VARCHAR(32000))\r\n");
   statement.Set("NOME", fb::Text(AsciiUppered(name)));
   statement.Set("PASSWORD", fb::Text(password));
-  statement.Execute();
+  statement.Execute(transaction);
   UserLogin login;
   login.valid = fb::ValueToInt32(statement.Field("TOT")) == 1;
   login.id = fb::ValueToInt32(statement.Field("CODICE"));
@@ -163,7 +166,7 @@ std::vector<std::string> UserDatabase::Companies(std::int32_t user) {
   std::string text;
   {
     fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-    text = ReadSettingsText(transaction, user);
+    text = ReadSettingsText(Attachment(), transaction, user);
   }
   std::vector<std::string> companies;
   for (std::string& name : IniText::Parse(text).SectionNames()) {
@@ -174,13 +177,13 @@ std::vector<std::string> UserDatabase::Companies(std::int32_t user) {
 
 void UserDatabase::SetCompany(std::int32_t user, const std::string& company) {
   fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-  fb::Statement statement(transaction,
+  fb::Statement statement(Attachment(), transaction,
                           "UPDATE UTENTI \r\n"
                           "SET DITTA = :DITTA\r\n"
                           "WHERE CODICE = :CODICE \r\n");
   statement.Set("DITTA", fb::Text(company));
   statement.Set("CODICE", fb::Int(user));
-  statement.Execute();
+  statement.Execute(transaction);
   transaction.Commit();
 }
 

@@ -36,6 +36,7 @@ struct TransactionOptions {
   // Read-write or read-only.
   AccessMode access = AccessMode::kReadWrite;
 
+  // Equal when every field is.
   bool operator==(const TransactionOptions&) const = default;
 
   // No parameter block at all: the server's defaults.

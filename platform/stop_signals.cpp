@@ -15,6 +15,10 @@ namespace {
 std::atomic<int> g_stop_signal{0};
 std::atomic<bool> g_stop_reported{false};
 std::atomic<bool> g_stop_handled{false};
+// RequestStopForTesting's calls of ThrowIfStopRequested still to pass; -1
+// when no test asked for a stop.
+std::atomic<int> g_test_checks_left{-1};
+std::atomic<int> g_test_signal{0};
 
 sigset_t StopSignals() {
   sigset_t set;
@@ -43,6 +47,10 @@ const char* SignalName(int signal) {
 bool StopRequested() { return g_stop_signal.load() != 0; }
 
 void ThrowIfStopRequested() {
+  if (g_test_checks_left.load(std::memory_order_relaxed) >= 0 &&
+      g_test_checks_left.fetch_sub(1) == 0) {
+    g_stop_signal.store(g_test_signal.load());
+  }
   if (StopRequested()) {
     throw StopRequestedError(std::string("Esecuzione interrotta dal segnale ") +
                              SignalName(g_stop_signal.load()));
@@ -80,6 +88,17 @@ void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds 
     ReportStop();
     ::_exit(exit_status);
   }).detach();
+}
+
+void RequestStopForTesting(int signal, int passing_checks) {
+  g_stop_signal.store(0);
+  g_test_signal.store(signal);
+  g_test_checks_left.store(passing_checks);
+}
+
+void ClearStopForTesting() {
+  g_test_checks_left.store(-1);
+  g_stop_signal.store(0);
 }
 
 }  // namespace et

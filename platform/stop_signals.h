@@ -21,7 +21,8 @@ class StopRequestedError : public Error {
 // True once a stop signal has arrived. Safe from any thread.
 bool StopRequested();
 
-// Raises StopRequestedError when a stop signal has arrived.
+// Raises StopRequestedError when a stop signal has arrived. Cheap enough for
+// every row of an export's loop.
 void ThrowIfStopRequested();
 
 // The line that says the run was stopped, e.g. "Esecuzione interrotta dal
@@ -42,5 +43,13 @@ void AwaitStopHandler();
 // `exit_status`. Call it first in main, before any library starts a thread.
 void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds grace,
                        int exit_status);
+
+// For tests of code that checks for a stop, in a process that does not call
+// HandleStopSignals: acts as if `signal` had arrived just before call number
+// `passing_checks` + 1 of ThrowIfStopRequested from now (0: the next call),
+// with no on_stop and no grace time. ClearStopForTesting forgets it, and the
+// stop it caused.
+void RequestStopForTesting(int signal, int passing_checks);
+void ClearStopForTesting();
 
 }  // namespace et

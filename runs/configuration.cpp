@@ -38,7 +38,7 @@ std::unique_ptr<DatabaseConnection> OpenBusinessDatabase(const Parameters& param
   } catch (Error& e) {
     // The opener has shown its own messages; the halt says what it means for
     // the run, then the engine's reason.
-    e.AddContext(std::string(kNoBusinessDatabase) + "\r\n");
+    e.AddContext(kNoBusinessDatabase);
     throw;
   }
   return business;

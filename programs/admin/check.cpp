@@ -22,6 +22,7 @@
 #include "fb/value.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 #include "publish/errors.h"
 #include "publish/ftp_host.h"
 #include "publish/ftp_uploader.h"
@@ -139,20 +140,12 @@ void ParseAsTheRunDoes(RunKind kind, const SettingValues& values,
   }
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 bool UserRowExists(UserDatabase& users, std::int32_t user) {
   fb::Transaction transaction(users.Attachment(), fb::TransactionOptions::ReadCommitted());
-  fb::Statement count(transaction, "SELECT COUNT(*) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
+  fb::Statement count(users.Attachment(), transaction,
+                      "SELECT COUNT(*) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
   count.Set("CODICE", fb::Int(user));
-  count.Execute();
+  count.Execute(transaction);
   return fb::ValueToInt32(count.Field("TOT")) != 0;
 }
 
@@ -318,7 +311,7 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
     const UserSettings settings = users->ReadSettings();
     bool company_found = false;
     for (const std::string& section : settings.Text().SectionNames()) {
-      company_found = company_found || SameIgnoringCase(section, parameters->company);
+      company_found = company_found || EqualsIgnoringAsciiCase(section, parameters->company);
     }
     if (!company_found) {
       report.Fail(user_step, "la ditta non ha una sezione nelle impostazioni dell'utente");

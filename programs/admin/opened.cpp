@@ -27,7 +27,7 @@ Opened::Opened(Needs needs, const std::string& parameters_path, UserInterface& u
   try {
     OpenDatabase(*business_, parts.directory, parts.file_name, "", "", ui);
   } catch (Error& e) {
-    e.AddContext("database gestionale non aperto\n");
+    e.AddContext("database gestionale non aperto");
     throw;
   }
   settings_.emplace(business_->Attachment());

@@ -198,8 +198,8 @@ TEST_F(SettingsTableTest, WriteThatCannotBeStoredRaisesAndChangesNothing) {
     fb::Attachment other = fb::Attachment::Attach(install_.BusinessDbName(), test::kFixtureUser,
                                                   test::kFixturePassword);
     fb::Transaction holding(other, fb::TransactionOptions::ServerDefaults());
-    fb::Statement update(holding, "UPDATE TABX SET TESTO = 'altro' WHERE NOME = 'K'");
-    update.Execute();
+    fb::Statement update(other, holding, "UPDATE TABX SET TESTO = 'altro' WHERE NOME = 'K'");
+    update.Execute(holding);
     try {
       table.Write("K", "nuovo");
       ADD_FAILURE() << "written";

@@ -1,8 +1,9 @@
 // Stopping the built program from outside (a scheduler's SIGTERM, Ctrl-C,
-// a closed terminal) while it waits on a trigger that never answers and
-// while the price-list run consolidates the markups in the database, both
-// embedded and through a Firebird server: the run ends promptly with status
-// 233 and a stop line, no crash, and the consolidation rolled back.
+// a closed terminal) while it waits on a trigger that never answers, while
+// the price-list run consolidates the markups in the database and while it
+// writes its price list, both embedded and through a Firebird server: the
+// run ends promptly with status 233 and a stop line, no crash, the
+// consolidation rolled back and no temporary export file left.
 #include <gtest/gtest.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -236,6 +237,74 @@ TEST_F(StopDuringConsolidation, ThroughTheServerRollsBack) {
   const char* server = std::getenv("EXPORTTOTALE_FB_SERVER");
   if (!server || !*server) GTEST_SKIP() << "EXPORTTOTALE_FB_SERVER not set: no server started";
   StopRepeatedly(server, 5);
+}
+
+// A price-list run stopped while its export writes a list of 50,000 articles:
+// the export's loop sees the stop at its next row, so the run ends through
+// its own error path, which removes the temporary file beside listini.csv,
+// and not by the safety net at the end of the grace time, which would leave
+// it behind.
+class StopDuringThePriceListExport : public ::testing::Test {
+ protected:
+  void StopOnce(const std::string& server) {
+    InstallationOptions options;
+    options.executable = test::BuiltProgram();
+    options.server = server;
+    Installation install(options);
+    {
+      test::BusinessDb db = install.Business();
+      db.Exec(
+          "CREATE VIEW CIFRE (D) AS SELECT 0 FROM RDB$DATABASE UNION ALL SELECT 1 FROM "
+          "RDB$DATABASE UNION ALL SELECT 2 FROM RDB$DATABASE UNION ALL SELECT 3 FROM RDB$DATABASE "
+          "UNION ALL SELECT 4 FROM RDB$DATABASE UNION ALL SELECT 5 FROM RDB$DATABASE UNION ALL "
+          "SELECT 6 FROM RDB$DATABASE UNION ALL SELECT 7 FROM RDB$DATABASE UNION ALL SELECT 8 FROM "
+          "RDB$DATABASE UNION ALL SELECT 9 FROM RDB$DATABASE");
+      db.Exec(
+          "INSERT INTO FIXTURE_PREZZI (ID, FASCIA, ARTICOLO, DESCRIZIONE, PREZZONETTO, SCONTOUNO, "
+          "SCONTODUE, SCONTOTRE) SELECT N, 3, 'ART' || N, 'Articolo ' || N, 1, 0, 0, 0 FROM "
+          "(SELECT A.D + 10 * B.D + 100 * C.D + 1000 * E.D + 10000 * F.D AS N "
+          "FROM CIFRE A, CIFRE B, CIFRE C, CIFRE E, CIFRE F) WHERE N < 50000");
+      for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+               {"CAT_HOSTFTP", ftp_.HostAndPort()},
+               {"CAT_USERFTP", FtpServer::kUser},
+               {"CAT_PWDFTP", FtpServer::kPassword},
+               {"CAT_EXPPRVEN_NOMEFILE", "listini.csv"},
+               {"CAT_EXPPRVEN_SCRIPT", http_.BaseUrl() + "/listini.php"},
+               {"CAT_EXPPRVEN_FASCIA", "3"},
+               {"CAT_EXPPRVEN_NOMEFILE2", "clienti.csv"},
+               {"CAT_EXPPRVEN_SCRIPT2", http_.BaseUrl() + "/clienti.php"},
+           }) {
+        db.SetTabX(key, value);
+      }
+    }
+    const auto temporaries = [&] {
+      std::vector<std::string> names;
+      for (const auto& entry : fs::directory_iterator(install.ExportDir())) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".listini.csv.tmp-", 0) == 0) names.push_back(name);
+      }
+      return names;
+    };
+    const StopSignal& signal = kStopSignals[0];
+    const StoppedRun run =
+        RunAndStop(install, {"-p"}, signal.number, [&] { return !temporaries().empty(); });
+    ExpectStopped(run, signal, install);
+    EXPECT_EQ(run.result.out, "") << Describe(run.result);
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(install.ExportDir() + "listini.csv"));
+    EXPECT_TRUE(http_.Requests().empty());
+  }
+
+  FtpServer ftp_;
+  HttpServer http_;
+};
+
+TEST_F(StopDuringThePriceListExport, EmbeddedDatabaseLeavesNoTemporaryFile) { StopOnce(""); }
+
+TEST_F(StopDuringThePriceListExport, ThroughTheServerLeavesNoTemporaryFile) {
+  const char* server = std::getenv("EXPORTTOTALE_FB_SERVER");
+  if (!server || !*server) GTEST_SKIP() << "EXPORTTOTALE_FB_SERVER not set: no server started";
+  StopOnce(server);
 }
 
 // A run waiting for another run's lock on the export directory stops too.
