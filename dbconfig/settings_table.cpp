@@ -30,6 +30,33 @@ void CheckGeneratorName(const std::string& name) {
   }
 }
 
+// How long a writer of a new row waits for the other transactions that
+// write TABX: other writers of new rows hold it for a moment only.
+constexpr int kNewRowLockWaitSeconds = 30;
+
+bool RowExists(fb::Transaction& transaction, const std::string& key, std::int32_t user) {
+  fb::Statement search(transaction,
+                       "SELECT CODICE FROM TABX\r\n"
+                       "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
+                           UserCondition(user));
+  search.Set("NOME", fb::Text(key));
+  if (user > 0) search.Set("UTENTE", fb::Int(user));
+  search.Execute();
+  return search.HasRow();
+}
+
+void Update(fb::Transaction& transaction, const std::string& key, const std::string& value,
+            std::int32_t user) {
+  fb::Statement update(transaction,
+                       "UPDATE TABX SET TESTO=:TESTO\r\n"
+                       "WHERE (NOME=:NOME)\r\n" +
+                           UserCondition(user));
+  update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
+  update.Set("NOME", fb::Text(key));
+  if (user > 0) update.Set("UTENTE", fb::Int(user));
+  update.Execute();
+}
+
 }  // namespace
 
 SettingsTable::SettingsTable(fb::Attachment& business) : business_(business) {}
@@ -52,28 +79,26 @@ std::string SettingsTable::Read(const std::string& key, std::int32_t user) {
 }
 
 void SettingsTable::Write(const std::string& key, const std::string& value, std::int32_t user) {
-  const std::string condition = UserCondition(user);
-  fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
-  bool exists = false;
+  // A row already there is changed where it stands, in a transaction that
+  // does not wait for another one holding the row.
   {
-    fb::Statement search(transaction,
-                         "SELECT CODICE FROM TABX\r\n"
-                         "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
-                             condition);
-    search.Set("NOME", fb::Text(key));
-    if (user > 0) search.Set("UTENTE", fb::Int(user));
-    search.Execute();
-    exists = search.HasRow();
+    fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
+    if (RowExists(transaction, key, user)) {
+      Update(transaction, key, value, user);
+      transaction.Commit();
+      return;
+    }
   }
-  if (exists) {
-    fb::Statement update(transaction,
-                         "UPDATE TABX SET TESTO=:TESTO\r\n"
-                         "WHERE (NOME=:NOME)\r\n" +
-                             condition);
-    update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
-    update.Set("NOME", fb::Text(key));
-    if (user > 0) update.Set("UTENTE", fb::Int(user));
-    update.Execute();
+  // A new row: TABX has no unique key on the name, so two writers that both
+  // find no row would both insert one. The transaction that inserts reserves
+  // TABX for protected write, so such writers follow one another, and reads
+  // what is committed once it has the table: a writer that waited finds the
+  // row of the one before and changes it instead.
+  fb::Transaction transaction(business_, {.isolation = fb::Isolation::kReadCommitted,
+                                          .lock_timeout_seconds = kNewRowLockWaitSeconds,
+                                          .protected_write_tables = {"TABX"}});
+  if (RowExists(transaction, key, user)) {
+    Update(transaction, key, value, user);
   } else {
     fb::Statement insert(transaction,
                          "INSERT INTO TABX (CODICE,NOME,TESTO,UTENTE) VALUES(\r\n"

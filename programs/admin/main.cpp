@@ -18,7 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dbconfig/database_opener.h"
+#include "dbconfig/business_database.h"
+#include "dbconfig/opening_policy.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/settings_table.h"
 #include "dbconfig/user_database.h"
@@ -29,6 +30,7 @@
 #include "platform/ui.h"
 #include "programs/admin/check.h"
 #include "programs/version.h"
+#include "runs/configuration.h"
 #include "runs/run.h"
 
 namespace {
@@ -71,7 +73,7 @@ class Configuration {
   const et::Parameters& Parameters() const { return parameters_; }
 
   et::UserDatabase& Users() {
-    if (!users_) users_.emplace(et::UserDatabase::Open(parameters_, ui_));
+    if (!users_) users_.emplace(et::UserDatabase::Open(parameters_, policy_, ui_));
     return *users_;
   }
 
@@ -80,7 +82,7 @@ class Configuration {
   // before trying.
   const std::string& BusinessDatabasePath() {
     if (business_path_) return *business_path_;
-    std::string path = Users().ReadSettings().Read("Archivio");
+    std::string path = Users().ReadSettings().BusinessDatabaseName();
     if (path.empty()) {
       throw et::Error("Nessun database gestionale: la chiave \"Archivio\" dell'utente " +
                       parameters_.user + " (ditta " + parameters_.company +
@@ -94,9 +96,7 @@ class Configuration {
   // Raises fb::DatabaseError when the database cannot be opened.
   et::SettingsTable& Business() {
     if (settings_) return *settings_;
-    const et::SplitPath parts = et::SplitDatabasePath(BusinessDatabasePath());
-    business_ = std::make_unique<et::DatabaseConnection>();
-    et::OpenDatabase(*business_, parts.directory, parts.file_name, "", "", ui_);
+    business_ = et::OpenBusinessDatabase(BusinessDatabasePath(), policy_, ui_);
     settings_.emplace(business_->Attachment());
     return *settings_;
   }
@@ -104,6 +104,9 @@ class Configuration {
  private:
   et::Parameters parameters_;
   et::UserInterface& ui_;
+  // As a run opens them: a database that cannot be attached is created, and
+  // a database file that a run holds is waited for as a run waits.
+  const et::OpeningPolicy policy_ = et::OpeningPolicy::AttachOrCreate(et::LockWait());
   std::optional<et::UserDatabase> users_;
   std::optional<std::string> business_path_;
   std::unique_ptr<et::DatabaseConnection> business_;
@@ -160,7 +163,7 @@ int Init(Context& c) {
   const std::string& business_database = c.arguments[0];
   et::UserDatabase& users = c.config.Users();
   users.Initialize(business_database);
-  const std::string read_back = users.ReadSettings().Read("Archivio");
+  const std::string read_back = users.ReadSettings().BusinessDatabaseName();
   const std::string& user = c.config.Parameters().user;
   const std::string& company = c.config.Parameters().company;
   if (read_back == business_database) {
