@@ -81,19 +81,23 @@ std::string SettingsTable::Read(const std::string& key, std::int32_t user) {
 void SettingsTable::Write(const std::string& key, const std::string& value, std::int32_t user) {
   // A row already there is changed where it stands, in a transaction that
   // does not wait for another one holding the row.
-  {
+  try {
     fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
     if (RowExists(transaction, key, user)) {
       Update(transaction, key, value, user);
       transaction.Commit();
       return;
     }
+  } catch (const fb::DatabaseError& e) {
+    // A writer of a new row holds TABX for a moment: wait for it below.
+    if (!e.IsTableReservedElsewhere()) throw;
   }
   // A new row: TABX has no unique key on the name, so two writers that both
   // find no row would both insert one. The transaction that inserts reserves
   // TABX for protected write, so such writers follow one another, and reads
   // what is committed once it has the table: a writer that waited finds the
-  // row of the one before and changes it instead.
+  // row of the one before and changes it instead. Only this transaction
+  // writes; the one above has changed nothing.
   fb::Transaction transaction(business_, {.isolation = fb::Isolation::kReadCommitted,
                                           .lock_timeout_seconds = kNewRowLockWaitSeconds,
                                           .protected_write_tables = {"TABX"}});

@@ -11,6 +11,12 @@ bool DatabaseError::IsLockConflict() const {
   return code == isc_deadlock || code == isc_lock_conflict || code == isc_update_conflict;
 }
 
+bool DatabaseError::IsTableReservedElsewhere() const {
+  // A record's conflict starts with isc_deadlock; the lock manager's refusal
+  // of a table lock to a transaction that does not wait with this code.
+  return Code() == isc_lock_conflict;
+}
+
 bool DatabaseError::IsDatabaseHeldByAnotherProcess() const {
   // The engine words it as an I/O error of the "lock" operation, followed by
   // the reason.

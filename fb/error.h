@@ -32,6 +32,9 @@ class DatabaseError : public Error {
   // True when a record or table was locked by another transaction: a
   // deadlock, a lock conflict or an update conflict.
   bool IsLockConflict() const;
+  // True when a lock conflict is on a table, not on a record: another
+  // transaction has reserved the table, and this one does not wait.
+  bool IsTableReservedElsewhere() const;
   // True when an attach was refused because the engine of another process
   // holds the database file: an embedded database is open in one process at
   // a time, and the file is there.

@@ -178,6 +178,7 @@ TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnceWithItsCode) {
     EXPECT_EQ(e.Code(), isc_deadlock) << e.what();
     EXPECT_EQ(e.SqlState(), "40001") << e.what();  // serialization failure
     EXPECT_TRUE(e.IsLockConflict()) << e.Code();
+    EXPECT_FALSE(e.IsTableReservedElsewhere()) << e.Code();
   }
 }
 
@@ -235,6 +236,7 @@ TEST_F(TransactionTest, ProtectedWriteReservationExcludesOtherWriters) {
     ADD_FAILURE() << "written while the table was reserved";
   } catch (const DatabaseError& e) {
     EXPECT_TRUE(e.IsLockConflict()) << e.what();
+    EXPECT_TRUE(e.IsTableReservedElsewhere()) << e.what();
   }
 }
 
