@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "condivisione oppure di correggere manualmente la sezione Percorso Nel Server "
                   "nel file Dati.ini accanto al database",
                   "\\\\SRV\\ARCHIVI\\Dati\\a.fdb"}}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& instance) { return instance.param.name; });
 
 }  // namespace
 }  // namespace et
