@@ -42,6 +42,34 @@ std::string ReadStatement(std::int32_t user) {
   return "SELECT TESTO FROM TABX\r\nWHERE (NOME=:NOME)\r\n" + UserCondition(user);
 }
 
+// How long a writer of a new row waits for the other transactions that
+// write TABX: other writers of new rows hold it for a moment only.
+constexpr int kNewRowLockWaitSeconds = 30;
+
+bool RowExists(fb::Attachment& business, fb::Transaction& transaction, const std::string& key,
+               std::int32_t user) {
+  fb::Statement search(business, transaction,
+                       "SELECT CODICE FROM TABX\r\n"
+                       "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
+                           UserCondition(user));
+  search.Set("NOME", fb::Text(key));
+  if (user > 0) search.Set("UTENTE", fb::Int(user));
+  search.Execute(transaction);
+  return search.HasRow();
+}
+
+void Update(fb::Attachment& business, fb::Transaction& transaction, const std::string& key,
+            const std::string& value, std::int32_t user) {
+  fb::Statement update(business, transaction,
+                       "UPDATE TABX SET TESTO=:TESTO\r\n"
+                       "WHERE (NOME=:NOME)\r\n" +
+                           UserCondition(user));
+  update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
+  update.Set("NOME", fb::Text(key));
+  if (user > 0) update.Set("UTENTE", fb::Int(user));
+  update.Execute(transaction);
+}
+
 }  // namespace
 
 SettingsTable::SettingsTable(fb::Attachment& business) : business_(business) {}
@@ -73,28 +101,30 @@ std::string SettingsTable::Read(const std::string& key, std::int32_t user) {
 }
 
 void SettingsTable::Write(const std::string& key, const std::string& value, std::int32_t user) {
-  const std::string condition = UserCondition(user);
-  fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
-  bool exists = false;
-  {
-    fb::Statement search(business_, transaction,
-                         "SELECT CODICE FROM TABX\r\n"
-                         "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
-                             condition);
-    search.Set("NOME", fb::Text(key));
-    if (user > 0) search.Set("UTENTE", fb::Int(user));
-    search.Execute(transaction);
-    exists = search.HasRow();
+  // A row already there is changed where it stands, in a transaction that
+  // does not wait for another one holding the row.
+  try {
+    fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
+    if (RowExists(business_, transaction, key, user)) {
+      Update(business_, transaction, key, value, user);
+      transaction.Commit();
+      return;
+    }
+  } catch (const fb::DatabaseError& e) {
+    // A writer of a new row holds TABX for a moment: wait for it below.
+    if (!e.IsTableReservedElsewhere()) throw;
   }
-  if (exists) {
-    fb::Statement update(business_, transaction,
-                         "UPDATE TABX SET TESTO=:TESTO\r\n"
-                         "WHERE (NOME=:NOME)\r\n" +
-                             condition);
-    update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
-    update.Set("NOME", fb::Text(key));
-    if (user > 0) update.Set("UTENTE", fb::Int(user));
-    update.Execute(transaction);
+  // A new row: TABX has no unique key on the name, so two writers that both
+  // find no row would both insert one. The transaction that inserts reserves
+  // TABX for protected write, so such writers follow one another, and reads
+  // what is committed once it has the table: a writer that waited finds the
+  // row of the one before and changes it instead. Only this transaction
+  // writes; the one above has changed nothing.
+  fb::Transaction transaction(business_, {.isolation = fb::Isolation::kReadCommitted,
+                                          .lock_timeout_seconds = kNewRowLockWaitSeconds,
+                                          .protected_write_tables = {"TABX"}});
+  if (RowExists(business_, transaction, key, user)) {
+    Update(business_, transaction, key, value, user);
   } else {
     fb::Statement insert(business_, transaction,
                          "INSERT INTO TABX (CODICE,NOME,TESTO,UTENTE) VALUES(\r\n"

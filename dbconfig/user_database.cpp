@@ -7,6 +7,7 @@
 #include "dbconfig/user_database.h"
 
 #include "dbconfig/database_opener.h"
+#include "dbconfig/opening_plan.h"
 #include "fb/metadata.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
@@ -16,6 +17,8 @@ namespace et {
 namespace {
 
 constexpr const char* kInactiveMark = "<INATTIVA>";
+// The key of the settings text that names the company's business database.
+constexpr const char* kBusinessDatabaseKey = "Archivio";
 
 const char* const kCreateUsersTable =
     "CREATE TABLE UTENTI( \r\n"
@@ -68,20 +71,22 @@ std::string UserSettings::Read(const std::string& key, const std::string& fallba
   return text_.Read(company_, key, fallback);
 }
 
-UserDatabase UserDatabase::Open(const Parameters& parameters, UserInterface& ui) {
-  return UserDatabase(std::make_unique<DatabaseConnection>(), parameters, ui);
+std::string UserSettings::BusinessDatabaseName() const { return Read(kBusinessDatabaseKey); }
+
+UserDatabase UserDatabase::Open(const Parameters& parameters, const OpeningPolicy& policy,
+                                UserInterface& ui) {
+  auto connection = std::make_unique<DatabaseConnection>();
+  const UserDatabaseLocation& where = parameters.user_database;
+  const std::string name =
+      !where.server.empty() && !where.alias.empty()
+          ? where.server + ":" + where.alias
+          : NameOnServer(where.database_path, where.server, where.drive_letter);
+  OpenNamedDatabase(*connection, name, policy, ui);
+  return UserDatabase(std::move(connection), parameters);
 }
 
-UserDatabase::UserDatabase(std::unique_ptr<DatabaseConnection> connection,
-                           const Parameters& parameters, UserInterface& ui)
-    : connection_(std::move(connection)), parameters_(parameters) {
-  const UserDatabaseLocation& where = parameters_.user_database;
-  if (!where.server.empty() && !where.alias.empty()) {
-    AttachOrCreate(*connection_, where.server + ":" + where.alias, "", "", "", "", ui);
-  } else {
-    AttachOrCreate(*connection_, where.database_path, where.server, where.drive_letter, "", "", ui);
-  }
-}
+UserDatabase::UserDatabase(std::unique_ptr<DatabaseConnection> connection, Parameters parameters)
+    : connection_(std::move(connection)), parameters_(std::move(parameters)) {}
 
 UserSettings UserDatabase::ReadSettings() {
   const std::int32_t user = parameters_.UserNumber();
@@ -135,7 +140,8 @@ void UserDatabase::Initialize(const std::string& business_database) {
   insert.Set("CODICE", fb::Int(user));
   // LF CR, as the rows written so far have it; the reader takes it as a line
   // break followed by an empty line.
-  insert.Set("SOFTDES", fb::Text("[query_esterno]\n\rArchivio=" + business_database));
+  insert.Set("SOFTDES", fb::Text(std::string("[query_esterno]\n\r") + kBusinessDatabaseKey + "=" +
+                                 business_database));
   insert.Execute(transaction);
   transaction.Commit();
 }

@@ -34,6 +34,24 @@ std::vector<unsigned char> ParameterBlock(const TransactionOptions& options) {
   }
   tpb.push_back(options.lock == LockResolution::kWait ? isc_tpb_wait : isc_tpb_nowait);
   tpb.push_back(options.access == AccessMode::kReadWrite ? isc_tpb_write : isc_tpb_read);
+  if (options.lock == LockResolution::kWait && options.lock_timeout_seconds > 0) {
+    // A value item: its length, then the number, least significant byte first.
+    tpb.push_back(isc_tpb_lock_timeout);
+    tpb.push_back(4);
+    for (int shift = 0; shift < 32; shift += 8) {
+      tpb.push_back(static_cast<unsigned char>(
+          (static_cast<unsigned>(options.lock_timeout_seconds) >> shift) & 0xFF));
+    }
+  }
+  for (const std::string& table : options.protected_write_tables) {
+    if (table.empty() || table.size() > 255) {
+      throw DatabaseError("A reserved table name has 1 to 255 characters: \"" + table + "\"");
+    }
+    tpb.push_back(isc_tpb_lock_write);
+    tpb.push_back(static_cast<unsigned char>(table.size()));
+    tpb.insert(tpb.end(), table.begin(), table.end());
+    tpb.push_back(isc_tpb_protected);
+  }
   return tpb;
 }
 

@@ -2,7 +2,9 @@
 // and its runs as a subprocess with no standard input.
 #pragma once
 
+#include <latch>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixture/fixture.h"
@@ -12,6 +14,7 @@
 namespace et::test {
 
 inline std::string BuiltProgram() { return std::string(ET_BINARY_DIR) + "/exporttotale"; }
+inline std::string BuiltAdmin() { return std::string(ET_BINARY_DIR) + "/exporttotale-admin"; }
 
 // Exit statuses a POSIX parent sees for the program's 1000 and 1001.
 inline constexpr int kStatusCompleted = 232;
@@ -42,6 +45,29 @@ inline void SetStockRunSettings(BusinessDb& db, const FtpServer& ftp, const Http
   db.SetTabX("CAT_PWDFTP", FtpServer::kPassword);
   db.SetTabX("CAT_DIRFTP", "catalogo");
   db.SetTabX("CAT_SCRIPTGIACENZE", http.BaseUrl() + "/import/giacenze.php?ditta=1");
+}
+
+// One program to run with its arguments and options.
+struct ProcessToRun {
+  std::string program;
+  std::vector<std::string> args;
+  RunOptions options;
+};
+
+// Starts every process at once, as close together as threads allow, and
+// gives their results in the order given once all have ended.
+inline std::vector<ProcessResult> RunTogether(const std::vector<ProcessToRun>& processes) {
+  std::vector<ProcessResult> results(processes.size());
+  std::latch start(static_cast<std::ptrdiff_t>(processes.size()));
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < processes.size(); ++i) {
+    threads.emplace_back([&, i] {
+      start.arrive_and_wait();
+      results[i] = RunProcess(processes[i].program, processes[i].args, processes[i].options);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  return results;
 }
 
 }  // namespace et::test

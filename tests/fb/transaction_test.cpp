@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <ibase.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "fb/error.h"
 #include "fb_test_db.h"
 #include "platform/error.h"
@@ -40,6 +44,11 @@ TEST_F(TransactionTest, OptionsBecomeTheParameterBlockTheEngineSees) {
        3,
        0},
       {"consistency, wait", {.isolation = Isolation::kConsistency}, 0, -1},
+      {"wait at most 7 seconds", {.lock_timeout_seconds = 7}, 1, 7},
+      {"a timeout means nothing without waiting",
+       {.lock = LockResolution::kNoWait, .lock_timeout_seconds = 7},
+       1,
+       0},
       // The other fields do not matter once there is no parameter block.
       {"server defaults over other fields",
        {.server_defaults = true,
@@ -176,6 +185,66 @@ TEST_F(TransactionTest, LockConflictUnderNowaitFailsAtOnceWithItsCode) {
     EXPECT_EQ(e.Code(), isc_deadlock) << e.what();
     EXPECT_EQ(e.SqlState(), "40001") << e.what();  // serialization failure
     EXPECT_TRUE(e.IsLockConflict()) << e.Code();
+    EXPECT_FALSE(e.IsTableReservedElsewhere()) << e.Code();
+  }
+}
+
+// A table reserved for protected write: the start waits for (or, without
+// waiting, fails on) a transaction that has written the table; once started,
+// others read the table but cannot write it.
+TEST_F(TransactionTest, ProtectedWriteReservationExcludesOtherWriters) {
+  using Clock = std::chrono::steady_clock;
+  Exec({"INSERT INTO T (ID, V) VALUES (1, 0)"});
+  const TransactionOptions reserving_no_wait = {.lock = LockResolution::kNoWait,
+                                                .protected_write_tables = {"T"}};
+  Attachment other = Attachment::Attach(path_, kUser, kPassword);
+  {
+    Transaction writer(other, TransactionOptions::Snapshot());
+    Statement(other, writer, "UPDATE T SET V = 1 WHERE ID = 1").Execute(writer);
+    for (const TransactionOptions& options :
+         {reserving_no_wait,
+          TransactionOptions{.lock_timeout_seconds = 1, .protected_write_tables = {"T"}}}) {
+      try {
+        Transaction reserving(db_, options);
+        ADD_FAILURE() << "reserved while another transaction has written the table";
+      } catch (const DatabaseError& e) {
+        // No wait: a lock conflict at once; a wait: a time-out (the engine
+        // counts the wait in whole seconds of its clock).
+        EXPECT_TRUE(options.lock == LockResolution::kNoWait ? e.IsLockConflict()
+                                                            : e.Code() == isc_lock_timeout)
+            << e.what();
+      }
+    }
+    // A waiting start goes on once the writer has ended.
+    std::promise<void> waiting;
+    std::thread ender([&] {
+      waiting.get_future().wait();
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      writer.Commit();
+    });
+    const auto started = Clock::now();
+    waiting.set_value();
+    try {
+      Transaction reserving(db_, {.lock_timeout_seconds = 30, .protected_write_tables = {"T"}});
+    } catch (const DatabaseError& e) {
+      ADD_FAILURE() << e.what();
+    }
+    ender.join();
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(400));
+  }
+
+  Transaction reserving(db_, reserving_no_wait);
+  Transaction reader(other, TransactionOptions::Snapshot());
+  Statement read(other, reader, "SELECT V FROM T WHERE ID = 1", ParamMode::kNone);
+  read.Execute(reader);
+  EXPECT_EQ(read.Field(0), Int(1));
+  try {
+    Statement(other, reader, "INSERT INTO T (ID, V) VALUES (2, 2)", ParamMode::kNone)
+        .Execute(reader);
+    ADD_FAILURE() << "written while the table was reserved";
+  } catch (const DatabaseError& e) {
+    EXPECT_TRUE(e.IsLockConflict()) << e.what();
+    EXPECT_TRUE(e.IsTableReservedElsewhere()) << e.what();
   }
 }
 
