@@ -35,11 +35,10 @@ class ExportLock : public ::testing::Test {
   ProcessResult Run(const std::string& wait_seconds,
                     std::function<bool(pid_t)> while_running = {}) {
     RunOptions options;
-    options.cwd = install_.Root();
     options.env = {{"EXPORTTOTALE_LOCK_WAIT_SECONDS", wait_seconds}};
     options.timeout = std::chrono::seconds(60);
     options.while_running = std::move(while_running);
-    return test::RunProcess(install_.Program(), {}, options);
+    return test::RunInstalled(install_, {}, options);
   }
 
   std::string LockPath() const { return install_.ExportDir() + ".exporttotale.lock"; }

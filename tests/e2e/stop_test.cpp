@@ -24,6 +24,7 @@ namespace et {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Describe;
 using test::FtpServer;
 using test::HttpServer;
 using test::Installation;
@@ -39,11 +40,6 @@ struct StopSignal {
 };
 const StopSignal kStopSignals[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
 
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + " signal " + std::to_string(r.signal) +
-         "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
-
 // A run stopped by a signal, and how long it took to end after the signal.
 struct StoppedRun {
   ProcessResult result;
@@ -57,7 +53,6 @@ StoppedRun RunAndStop(const Installation& install, const std::vector<std::string
   StoppedRun run;
   Clock::time_point sent;
   RunOptions options;
-  options.cwd = install.Root();
   options.timeout = std::chrono::seconds(60);
   options.while_running = [&](pid_t pid) {
     if (!ready()) return false;
@@ -65,7 +60,7 @@ StoppedRun RunAndStop(const Installation& install, const std::vector<std::string
     run.signalled = ::kill(pid, signal) == 0;
     return true;
   };
-  run.result = test::RunProcess(install.Program(), args, options);
+  run.result = test::RunInstalled(install, args, options);
   if (run.signalled) {
     run.after_signal = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
   }
