@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/file_lock_holder.h"
+#include "support/process_state.h"
 #include "support/servers.h"
 #include "tests/e2e/e2e.h"
 
@@ -66,10 +67,10 @@ TEST_F(ExportLock, HeldForTheWholeWaitHaltsTheRun) {
 
 TEST_F(ExportLock, ReleasedDuringTheWaitLetsTheRunComplete) {
   std::optional<test::FileLockHolder> other_run(LockPath());
-  const auto started = Clock::now();
 
-  const ProcessResult r = Run("60", [&](pid_t) {
-    if (Clock::now() - started < std::chrono::seconds(2)) return false;
+  const ProcessResult r = Run("60", [&](pid_t pid) {
+    // The run waits: it has the lock file open and its main thread is asleep.
+    if (test::DescriptorsOn(pid, LockPath()) == 0 || !test::Asleep(pid, pid)) return false;
     // Nothing may have been written while the other run held the directory.
     EXPECT_FALSE(fs::exists(install_.ExportDir() + "ESTRAZQ.CSV"));
     other_run.reset();
