@@ -1,10 +1,12 @@
-// Helpers of the end-to-end tests: the built program, an installation of it
-// and its runs as a subprocess with no standard input.
+// Helpers of the end-to-end tests: the built programs, an installation of
+// them and their runs as a subprocess with no standard input.
 #pragma once
 
 #include <latch>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fixture/fixture.h"
@@ -20,6 +22,24 @@ inline std::string BuiltAdmin() { return std::string(ET_BINARY_DIR) + "/exportto
 inline constexpr int kStatusCompleted = 232;
 inline constexpr int kStatusNotCompleted = 233;
 
+// How a run ended, for failure messages: its status (and the signal that
+// ended it, if one did) and both outputs.
+inline std::string Describe(const ProcessResult& r) {
+  std::string text = "status " + std::to_string(r.exit_status);
+  if (r.signal != 0) text += " signal " + std::to_string(r.signal);
+  if (r.timed_out) text += " (killed by the watchdog)";
+  return text + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
+}
+
+// Runs the installation's program (exporttotale, or exporttotale-admin when
+// the installation was made with it) with the arguments and the options
+// given, in the installation's root unless the options name a directory.
+inline ProcessResult RunInstalled(const Installation& install, const std::vector<std::string>& args,
+                                  RunOptions options) {
+  if (options.cwd.empty()) options.cwd = install.Root();
+  return RunProcess(install.Program(), args, options);
+}
+
 // Runs the installed program with the arguments. The C locale unless `lang`
 // names another; no standard input unless given.
 inline ProcessResult RunInstalled(const Installation& install,
@@ -30,8 +50,7 @@ inline ProcessResult RunInstalled(const Installation& install,
   options.env = {{"LANG", lang}};
   options.unset_env = {"LC_ALL", "LC_NUMERIC", "LC_TIME"};
   options.stdin_bytes = std::move(stdin_bytes);
-  options.cwd = install.Root();
-  return RunProcess(install.Program(), args, options);
+  return RunInstalled(install, args, std::move(options));
 }
 
 // Every setting of the stock run, pointing at the test servers: quantities

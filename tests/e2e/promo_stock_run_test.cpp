@@ -13,13 +13,12 @@
 #include "support/servers.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "tests/e2e/e2e.h"
 
 namespace et::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kBuiltProgram = std::string(ET_BINARY_DIR) + "/exporttotale";
 
 constexpr const char* kHeader = "Codice;Estensione;QStockUtile;PrezzoStock\r\n";
 constexpr const char* kFileName = "promostock.csv";
@@ -27,10 +26,6 @@ constexpr const char* kScriptPath = "/import/promostock.php?listino=7";
 constexpr const char* kUserAgent =
     "Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/52.0.2743.116 Safari/537.36";
-
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
 
 NetPriceRow Price(int price_list, std::string code, std::string extension, double quantity,
                   double price, Day inizio = Day::Open(), Day fine = Day::Open()) {
@@ -60,7 +55,7 @@ PromoLogRow Order(std::string code, std::optional<std::string> extension, Day da
 // the HTTP server, list 7, and the FTP server's "catalogo" directory.
 class PromoStockRunTest : public ::testing::Test {
  protected:
-  PromoStockRunTest() : installation_(kBuiltProgram) {}
+  PromoStockRunTest() : installation_(BuiltProgram()) {}
 
   void SetUp() override {
     ftp_.MakeDirectory("catalogo");
@@ -79,7 +74,7 @@ class PromoStockRunTest : public ::testing::Test {
   ProcessResult Run() {
     RunOptions options;
     options.env = {{"LC_ALL", "it_IT.UTF-8"}};
-    return RunProcess(installation_.Program(), {"-s"}, options);
+    return RunInstalled(installation_, {"-s"}, options);
   }
 
   std::string ExportFile() const { return installation_.ExportDir() + kFileName; }
@@ -111,7 +106,7 @@ TEST_F(PromoStockRunTest, WorkedExampleIsWrittenUploadedAndAnnounced) {
 
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 232) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusCompleted) << Describe(r);
   EXPECT_EQ(r.out, "");
   const std::string expected = std::string(kHeader) + "ART100;;15;9,90\r\n";
   EXPECT_EQ(ReadFile(ExportFile()), expected);
@@ -168,7 +163,7 @@ TEST_F(PromoStockRunTest, SettingsChecksStopTheRunWithTheirMessage) {
     }
     const ProcessResult r = Run();
     SCOPED_TRACE(c.message + " / " + c.price_list.value_or("<missing>") + "\n" + Describe(r));
-    EXPECT_EQ(r.exit_status, 233);
+    EXPECT_EQ(r.exit_status, kStatusNotCompleted);
     EXPECT_EQ(r.out, c.message + "\r\n");
     EXPECT_TRUE(fs::is_empty(installation_.ExportDir()));
     EXPECT_FALSE(StoreSent());
@@ -184,7 +179,7 @@ TEST_F(PromoStockRunTest, NegativeListNumberIsAccepted) {
     db.AddNetPrice(Price(7, "POS", "1", 5, 2.5));
   }
   const ProcessResult r = Run();
-  ASSERT_EQ(r.exit_status, 232) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusCompleted) << Describe(r);
   EXPECT_EQ(ReadFile(ExportFile()), std::string(kHeader) + "NEG;1;5;2,50\r\n");
 }
 
@@ -200,7 +195,7 @@ TEST_F(PromoStockRunTest, ListWithNothingInForceGivesTheHeaderAlone) {
     installation_.SetTabX("ListinoStock", price_list);
     const ProcessResult r = Run();
     SCOPED_TRACE(std::string("list ") + price_list + "\n" + Describe(r));
-    EXPECT_EQ(r.exit_status, 232);
+    EXPECT_EQ(r.exit_status, kStatusCompleted);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(ExportFile()), kHeader);
     EXPECT_EQ(Uploaded(), kHeader);
@@ -215,7 +210,7 @@ TEST_F(PromoStockRunTest, MissingExportDirectoryFailsWithTheFileError) {
 
   const ProcessResult r = Run();
 
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   // One line carrying the file layer's message, which names the file.
   ASSERT_GE(r.out.size(), 2u);
   EXPECT_EQ(r.out.find("\r\n"), r.out.size() - 2) << r.out;
@@ -230,7 +225,7 @@ TEST_F(PromoStockRunTest, TriggerAnswering404FailsTheRunAfterTheUpload) {
 
   const ProcessResult r = Run();
 
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   // The status line of the reply.
   EXPECT_EQ(r.out.rfind("HTTP/1.", 0), 0u) << r.out;
   EXPECT_NE(r.out.find(" 404"), std::string::npos) << r.out;
@@ -247,7 +242,7 @@ TEST_F(PromoStockRunTest, TriggerAnswering404FailsTheRunAfterTheUpload) {
 TEST_F(PromoStockRunTest, UploadFailuresLoggedOrRaised) {
   installation_.SetTabX("CAT_PWDFTP", "sbagliata");
   const ProcessResult logged = Run();
-  EXPECT_EQ(logged.exit_status, 232) << Describe(logged);
+  EXPECT_EQ(logged.exit_status, kStatusCompleted) << Describe(logged);
   EXPECT_EQ(logged.out, "");
   EXPECT_EQ(ReadFile(ExportFile()), kHeader);
   EXPECT_FALSE(StoreSent());
@@ -259,7 +254,7 @@ TEST_F(PromoStockRunTest, UploadFailuresLoggedOrRaised) {
   installation_.SetTabX("CAT_DIRFTP", FtpServer::kDeniedDir);
   const std::string log_before = RunLog();
   const ProcessResult raised = Run();
-  EXPECT_EQ(raised.exit_status, 233) << Describe(raised);
+  EXPECT_EQ(raised.exit_status, kStatusNotCompleted) << Describe(raised);
   EXPECT_NE(raised.out, "");
   EXPECT_EQ(raised.out.find("\r\n"), raised.out.size() - 2) << raised.out;
   EXPECT_FALSE(StoreSent());
@@ -279,7 +274,7 @@ TEST_F(PromoStockRunTest, ErrorAmidTheRowsKeepsThePreviousFile) {
     db.AddNetPrice(Price(7, "Z", "0", 3000000000.0, 1));
   }
   const ProcessResult r = Run();
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_NE(r.out, "");
   EXPECT_EQ(r.out.find("\r\n"), r.out.size() - 2) << r.out;
   EXPECT_EQ(ReadFile(ExportFile()), std::string(kHeader) + "OLD;;1;2,00\r\n");
@@ -293,8 +288,8 @@ TEST_F(PromoStockRunTest, FailureLineThatCannotBeWrittenReachesTheErrorBox) {
   installation_.SetTabX("CAT_EXPPROMOSTOCK_NOMEFILE", "");
   RunOptions options;
   options.close_stdout = true;
-  const ProcessResult r = RunProcess(installation_.Program(), {"-s"}, options);
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  const ProcessResult r = RunInstalled(installation_, {"-s"}, options);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_NE(r.err.find("standard output"), std::string::npos) << Describe(r);
 }
 

@@ -31,10 +31,7 @@ using test::ProcessToRun;
 using test::RunOptions;
 using Clock = std::chrono::steady_clock;
 
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + " signal " + std::to_string(r.signal) +
-         "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
+using test::Describe;
 
 // The Firebird server of the test run; empty when none was started.
 std::string Server() {
