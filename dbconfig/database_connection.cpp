@@ -5,6 +5,18 @@
 #include "fb/error.h"
 
 namespace et {
+namespace {
+
+std::string DoubleQuoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char ch : text) {
+    quoted += ch;
+    if (ch == '"') quoted += '"';
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
 
 DatabaseCredentials DatabaseCredentialsFromEnvironment() {
   const char* user = std::getenv("ISC_USER");
@@ -13,24 +25,33 @@ DatabaseCredentials DatabaseCredentialsFromEnvironment() {
           password && *password ? password : kDefaultDatabasePassword};
 }
 
-// The value of a "name=value" parameter line, empty when absent.
-std::string DatabaseConnection::ParamValue(const std::string& name) const {
-  const std::string prefix = name + "=";
-  for (const auto& line : params) {
-    if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size());
-  }
-  return {};
+std::string CreateDatabaseStatement(const std::string& name,
+                                    const DatabaseCredentials& credentials) {
+  return "CREATE DATABASE '" + name + "' USER " + DoubleQuoted(credentials.user) + " PASSWORD " +
+         DoubleQuoted(credentials.password) + " PAGE_SIZE 4096 ";
 }
 
-void DatabaseConnection::Open() {
+void DatabaseConnection::Attach(const std::string& name, const DatabaseCredentials& credentials) {
+  if (Connected()) Close();
+  name_ = name;
+  AttachEngine(name, credentials);
+}
+
+void DatabaseConnection::Create(const std::string& name, const DatabaseCredentials& credentials) {
+  if (Connected()) Close();
+  name_ = name;
+  CreateEngine(name, credentials);
+}
+
+void DatabaseConnection::AttachEngine(const std::string& name,
+                                      const DatabaseCredentials& credentials) {
+  attachment_ = fb::Attachment::Attach(name, credentials.user, credentials.password);
+}
+
+void DatabaseConnection::CreateEngine(const std::string& name,
+                                      const DatabaseCredentials& credentials) {
   attachment_ =
-      fb::Attachment::Attach(database_name, ParamValue("user_name"), ParamValue("password"));
-}
-
-void DatabaseConnection::CreateDatabase() {
-  std::string statement = "CREATE DATABASE '" + database_name + "' ";
-  for (const auto& line : params) statement += line + " ";
-  attachment_ = fb::Attachment::ExecuteCreateDatabase(statement, sql_dialect);
+      fb::Attachment::ExecuteCreateDatabase(CreateDatabaseStatement(name, credentials), 3);
 }
 
 void DatabaseConnection::Close() {
@@ -46,7 +67,7 @@ bool DatabaseConnection::Connected() const { return attachment_.IsAttached(); }
 
 fb::Attachment& DatabaseConnection::Attachment() {
   if (!attachment_.IsAttached()) {
-    throw fb::DatabaseError("Database non connesso: " + database_name);
+    throw fb::DatabaseError("Database non connesso: " + name_);
   }
   return attachment_;
 }

@@ -42,27 +42,55 @@ std::string ReadStatement(std::int32_t user) {
   return "SELECT TESTO FROM TABX\r\nWHERE (NOME=:NOME)\r\n" + UserCondition(user);
 }
 
+// How long a writer of a new row waits for the other transactions that
+// write TABX: other writers of new rows hold it for a moment only.
+constexpr int kNewRowLockWaitSeconds = 30;
+
+bool RowExists(fb::Attachment& business, fb::Transaction& transaction, const std::string& key,
+               std::int32_t user) {
+  fb::Statement search(business, transaction,
+                       "SELECT CODICE FROM TABX\r\n"
+                       "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
+                           UserCondition(user));
+  search.Set("NOME", fb::Text(key));
+  if (user > 0) search.Set("UTENTE", fb::Int(user));
+  search.Execute(transaction);
+  return search.HasRow();
+}
+
+void Update(fb::Attachment& business, fb::Transaction& transaction, const std::string& key,
+            const std::string& value, std::int32_t user) {
+  fb::Statement update(business, transaction,
+                       "UPDATE TABX SET TESTO=:TESTO\r\n"
+                       "WHERE (NOME=:NOME)\r\n" +
+                           UserCondition(user));
+  update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
+  update.Set("NOME", fb::Text(key));
+  if (user > 0) update.Set("UTENTE", fb::Int(user));
+  update.Execute(transaction);
+}
+
 }  // namespace
 
 SettingsTable::SettingsTable(fb::Attachment& business) : business_(business) {}
 
 std::optional<std::string> SettingsTable::Find(const std::string& key, std::int32_t user) {
   fb::Transaction transaction(business_, fb::TransactionOptions::ServerDefaults());
-  fb::Statement statement(transaction, ReadStatement(user));
+  fb::Statement statement(business_, transaction, ReadStatement(user));
   statement.Set("NOME", fb::Text(key));
   if (user > 0) statement.Set("UTENTE", fb::Int(user));
-  statement.Execute();
+  statement.Execute(transaction);
   return CurrentText(statement);
 }
 
 std::vector<std::string> SettingsTable::ReadAll(const std::vector<std::string_view>& keys) {
   fb::Transaction transaction(business_, fb::TransactionOptions::ServerDefaults());
-  fb::Statement statement(transaction, ReadStatement(0));
+  fb::Statement statement(business_, transaction, ReadStatement(0));
   std::vector<std::string> texts;
   texts.reserve(keys.size());
   for (const std::string_view key : keys) {
     statement.Set("NOME", fb::Text(std::string(key)));
-    statement.Execute();
+    statement.Execute(transaction);
     texts.push_back(CurrentText(statement).value_or(std::string()));
   }
   return texts;
@@ -73,30 +101,32 @@ std::string SettingsTable::Read(const std::string& key, std::int32_t user) {
 }
 
 void SettingsTable::Write(const std::string& key, const std::string& value, std::int32_t user) {
-  const std::string condition = UserCondition(user);
-  fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
-  bool exists = false;
-  {
-    fb::Statement search(transaction,
-                         "SELECT CODICE FROM TABX\r\n"
-                         "WHERE (NOME=CAST(:NOME AS VARCHAR(32000)))\r\n" +
-                             condition);
-    search.Set("NOME", fb::Text(key));
-    if (user > 0) search.Set("UTENTE", fb::Int(user));
-    search.Execute();
-    exists = search.HasRow();
+  // A row already there is changed where it stands, in a transaction that
+  // does not wait for another one holding the row.
+  try {
+    fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
+    if (RowExists(business_, transaction, key, user)) {
+      Update(business_, transaction, key, value, user);
+      transaction.Commit();
+      return;
+    }
+  } catch (const fb::DatabaseError& e) {
+    // A writer of a new row holds TABX for a moment: wait for it below.
+    if (!e.IsTableReservedElsewhere()) throw;
   }
-  if (exists) {
-    fb::Statement update(transaction,
-                         "UPDATE TABX SET TESTO=:TESTO\r\n"
-                         "WHERE (NOME=:NOME)\r\n" +
-                             condition);
-    update.Set("TESTO", fb::Text(ApostrophesToAcuteAccent(value)));
-    update.Set("NOME", fb::Text(key));
-    if (user > 0) update.Set("UTENTE", fb::Int(user));
-    update.Execute();
+  // A new row: TABX has no unique key on the name, so two writers that both
+  // find no row would both insert one. The transaction that inserts reserves
+  // TABX for protected write, so such writers follow one another, and reads
+  // what is committed once it has the table: a writer that waited finds the
+  // row of the one before and changes it instead. Only this transaction
+  // writes; the one above has changed nothing.
+  fb::Transaction transaction(business_, {.isolation = fb::Isolation::kReadCommitted,
+                                          .lock_timeout_seconds = kNewRowLockWaitSeconds,
+                                          .protected_write_tables = {"TABX"}});
+  if (RowExists(business_, transaction, key, user)) {
+    Update(business_, transaction, key, value, user);
   } else {
-    fb::Statement insert(transaction,
+    fb::Statement insert(business_, transaction,
                          "INSERT INTO TABX (CODICE,NOME,TESTO,UTENTE) VALUES(\r\n"
                          "GEN_ID(CODICETABXCOUNTER,1),\r\n"
                          ":NOME,\r\n"
@@ -106,7 +136,7 @@ void SettingsTable::Write(const std::string& key, const std::string& value, std:
     insert.Set("TESTO",
                value.empty() ? fb::Value(fb::Null{}) : fb::Text(ApostrophesToAcuteAccent(value)));
     insert.Set("UTENTE", user > 0 ? fb::Int(user) : fb::Value(fb::Null{}));
-    insert.Execute();
+    insert.Execute(transaction);
   }
   transaction.Commit();
 }
@@ -114,13 +144,15 @@ void SettingsTable::Write(const std::string& key, const std::string& value, std:
 std::int64_t SettingsTable::NextGeneratorValue(const std::string& generator) {
   CheckGeneratorName(generator);
   fb::Transaction transaction(business_, fb::TransactionOptions::Snapshot());
-  fb::Statement statement(transaction, "SELECT GEN_ID(" + generator + ",1) FROM RDB$DATABASE;",
+  fb::Statement statement(business_, transaction,
+                          "SELECT GEN_ID(" + generator + ",1) FROM RDB$DATABASE;",
                           fb::ParamMode::kNone);
-  statement.Execute();
+  statement.Execute(transaction);
   // GEN_ID gives a 64-bit value, also beyond the 32-bit range.
   const auto* n = std::get_if<fb::Scaled>(&statement.Field(0));
   if (!n) throw fb::DatabaseError("Valore del generatore " + generator + " non numerico");
   const std::int64_t value = n->value;
+  statement.Close();  // the cursor must not outlive its transaction
   transaction.Commit();
   return value;
 }

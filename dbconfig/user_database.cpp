@@ -7,6 +7,7 @@
 #include "dbconfig/user_database.h"
 
 #include "dbconfig/database_opener.h"
+#include "dbconfig/opening_plan.h"
 #include "fb/metadata.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
@@ -16,6 +17,8 @@ namespace et {
 namespace {
 
 constexpr const char* kInactiveMark = "<INATTIVA>";
+// The key of the settings text that names the company's business database.
+constexpr const char* kBusinessDatabaseKey = "Archivio";
 
 const char* const kCreateUsersTable =
     "CREATE TABLE UTENTI( \r\n"
@@ -41,10 +44,12 @@ const char* const kCreateUsersTable =
 
 // The settings text of the user's row, empty when there is no row or it is
 // NULL.
-std::string ReadSettingsText(fb::Transaction& transaction, std::int32_t user) {
-  fb::Statement statement(transaction, "SELECT SOFTDES FROM UTENTI WHERE CODICE = :CODICE\r\n");
+std::string ReadSettingsText(fb::Attachment& attachment, fb::Transaction& transaction,
+                             std::int32_t user) {
+  fb::Statement statement(attachment, transaction,
+                          "SELECT SOFTDES FROM UTENTI WHERE CODICE = :CODICE\r\n");
   statement.Set("CODICE", fb::Int(user));
-  statement.Execute();
+  statement.Execute(transaction);
   std::string text;
   if (statement.HasRow()) {
     if (const auto* s = std::get_if<std::string>(&statement.Field("SOFTDES"))) text = *s;
@@ -66,37 +71,40 @@ std::string UserSettings::Read(const std::string& key, const std::string& fallba
   return text_.Read(company_, key, fallback);
 }
 
-UserDatabase UserDatabase::Open(const Parameters& parameters, UserInterface& ui) {
-  return UserDatabase(std::make_unique<DatabaseConnection>(), parameters, ui);
+std::string UserSettings::BusinessDatabaseName() const { return Read(kBusinessDatabaseKey); }
+
+UserDatabase UserDatabase::Open(const Parameters& parameters, const OpeningPolicy& policy,
+                                UserInterface& ui) {
+  auto connection = std::make_unique<DatabaseConnection>();
+  const UserDatabaseLocation& where = parameters.user_database;
+  const std::string name =
+      !where.server.empty() && !where.alias.empty()
+          ? where.server + ":" + where.alias
+          : NameOnServer(where.database_path, where.server, where.drive_letter);
+  OpenNamedDatabase(*connection, name, policy, ui);
+  return UserDatabase(std::move(connection), parameters);
 }
 
-UserDatabase::UserDatabase(std::unique_ptr<DatabaseConnection> connection,
-                           const Parameters& parameters, UserInterface& ui)
-    : connection_(std::move(connection)), parameters_(parameters) {
-  const UserDatabaseLocation& where = parameters_.user_database;
-  if (!where.server.empty() && !where.alias.empty()) {
-    AttachOrCreate(*connection_, where.server + ":" + where.alias, "", "", "", "", ui);
-  } else {
-    AttachOrCreate(*connection_, where.database_path, where.server, where.drive_letter, "", "", ui);
-  }
-}
+UserDatabase::UserDatabase(std::unique_ptr<DatabaseConnection> connection, Parameters parameters)
+    : connection_(std::move(connection)), parameters_(std::move(parameters)) {}
 
 UserSettings UserDatabase::ReadSettings() {
   const std::int32_t user = parameters_.UserNumber();
   fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-  return UserSettings(IniText::Parse(ReadSettingsText(transaction, user)), parameters_.company);
+  return UserSettings(IniText::Parse(ReadSettingsText(Attachment(), transaction, user)),
+                      parameters_.company);
 }
 
 void UserDatabase::WriteSetting(const std::string& key, const std::string& value) {
   const std::int32_t user = parameters_.UserNumber();
   fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-  IniText text = IniText::Parse(ReadSettingsText(transaction, user));
+  IniText text = IniText::Parse(ReadSettingsText(Attachment(), transaction, user));
   text.Write(parameters_.company, key, value);
-  fb::Statement update(transaction,
+  fb::Statement update(Attachment(), transaction,
                        "UPDATE UTENTI SET SOFTDES = :SOFTDES WHERE CODICE = :CODICE \r\n");
   update.Set("SOFTDES", fb::Text(text.Serialize()));
   update.Set("CODICE", fb::Int(user));
-  update.Execute();
+  update.Execute(transaction);
   transaction.Commit();
 }
 
@@ -106,23 +114,23 @@ void UserDatabase::Initialize(const std::string& business_database) {
 
   if (!fb::TableExists(attachment, "UTENTI")) {
     fb::Transaction transaction(attachment, fb::TransactionOptions::Snapshot());
-    fb::Statement statement(transaction, kCreateUsersTable, fb::ParamMode::kNone);
-    statement.Execute();
+    fb::Statement statement(attachment, transaction, kCreateUsersTable, fb::ParamMode::kNone);
+    statement.Execute(transaction);
     transaction.Commit();
   }
 
   fb::Transaction transaction(attachment, fb::TransactionOptions::ReadCommitted());
   std::int32_t rows = 0;
   {
-    fb::Statement count(transaction,
+    fb::Statement count(attachment, transaction,
                         "SELECT COALESCE(COUNT(*),0) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
     count.Set("CODICE", fb::Int(user));
-    count.Execute();
+    count.Execute(transaction);
     rows = fb::ValueToInt32(count.Field("TOT"));
   }
   if (rows != 0) return;
 
-  fb::Statement insert(transaction,
+  fb::Statement insert(attachment, transaction,
                        "INSERT INTO UTENTI (CODICE, NOMEUTENTE, DITTA, SOFTDES) VALUES ( \r\n"
                        "  :CODICE, \r\n"
                        "  'query_esterno', \r\n"
@@ -132,8 +140,9 @@ void UserDatabase::Initialize(const std::string& business_database) {
   insert.Set("CODICE", fb::Int(user));
   // LF CR, as the rows written so far have it; the reader takes it as a line
   // break followed by an empty line.
-  insert.Set("SOFTDES", fb::Text("[query_esterno]\n\rArchivio=" + business_database));
-  insert.Execute();
+  insert.Set("SOFTDES", fb::Text(std::string("[query_esterno]\n\r") + kBusinessDatabaseKey + "=" +
+                                 business_database));
+  insert.Execute(transaction);
   transaction.Commit();
 }
 
@@ -142,7 +151,7 @@ UserLogin UserDatabase::Login(const std::string& name, const std::string& passwo
   // The parameters are cast to the widest text so that a name or password
   // longer than its column simply matches nothing.
   fb::Statement statement(
-      transaction,
+      Attachment(), transaction,
       "SELECT COALESCE(COUNT(*),0) TOT, MIN(CODICE) CODICE, MIN(NOMEUTENTE) NOMEUTENTE, "
       "MIN(DITTA) DITTA \r\n"
       "FROM UTENTI \r\n"
@@ -150,7 +159,7 @@ UserLogin UserDatabase::Login(const std::string& name, const std::string& passwo
       "AND PWDUTENTE = CAST(:PASSWORD AS VARCHAR(32000))\r\n");
   statement.Set("NOME", fb::Text(AsciiUppered(name)));
   statement.Set("PASSWORD", fb::Text(password));
-  statement.Execute();
+  statement.Execute(transaction);
   UserLogin login;
   login.valid = fb::ValueToInt32(statement.Field("TOT")) == 1;
   login.id = fb::ValueToInt32(statement.Field("CODICE"));
@@ -163,7 +172,7 @@ std::vector<std::string> UserDatabase::Companies(std::int32_t user) {
   std::string text;
   {
     fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-    text = ReadSettingsText(transaction, user);
+    text = ReadSettingsText(Attachment(), transaction, user);
   }
   std::vector<std::string> companies;
   for (std::string& name : IniText::Parse(text).SectionNames()) {
@@ -174,13 +183,13 @@ std::vector<std::string> UserDatabase::Companies(std::int32_t user) {
 
 void UserDatabase::SetCompany(std::int32_t user, const std::string& company) {
   fb::Transaction transaction(Attachment(), fb::TransactionOptions::ReadCommitted());
-  fb::Statement statement(transaction,
+  fb::Statement statement(Attachment(), transaction,
                           "UPDATE UTENTI \r\n"
                           "SET DITTA = :DITTA\r\n"
                           "WHERE CODICE = :CODICE \r\n");
   statement.Set("DITTA", fb::Text(company));
   statement.Set("CODICE", fb::Int(user));
-  statement.Execute();
+  statement.Execute(transaction);
   transaction.Commit();
 }
 

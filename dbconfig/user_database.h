@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbconfig/database_connection.h"
+#include "dbconfig/opening_policy.h"
 #include "dbconfig/parameters_file.h"
 #include "platform/ini.h"
 #include "platform/ui.h"
@@ -29,6 +30,9 @@ class UserSettings {
   UserSettings(IniText text, std::string company);
   // Key `key` of the company's section; `fallback` when absent.
   std::string Read(const std::string& key, const std::string& fallback = {}) const;
+  // "Archivio": the full name of the company's business database (see
+  // OpenBusinessDatabase); empty when not set.
+  std::string BusinessDatabaseName() const;
   const IniText& Text() const { return text_; }
   const std::string& Company() const { return company_; }
 
@@ -39,14 +43,13 @@ class UserSettings {
 
 class UserDatabase {
  public:
-  // Attaches the user database the parameters name (the server's alias when
-  // both "Nome Server" and "Alias" are set, otherwise the file path), creating
-  // an empty one when it cannot be attached. Raises fb::DatabaseError with the
-  // engine's reason when it can be neither attached nor created.
-  static UserDatabase Open(const Parameters& parameters, UserInterface& ui);
-  // As Open, on a connection object the caller made (tests record them).
-  UserDatabase(std::unique_ptr<DatabaseConnection> connection, const Parameters& parameters,
-               UserInterface& ui);
+  // Opens the user database the parameters name (the server's alias when
+  // both "Nome Server" and "Alias" are set, otherwise the file path, on the
+  // server when one is named) as OpenNamedDatabase does with `policy`.
+  // Raises fb::DatabaseError with the engine's reason when it cannot be
+  // opened.
+  static UserDatabase Open(const Parameters& parameters, const OpeningPolicy& policy,
+                           UserInterface& ui);
 
   // The settings of the parameters' user and company; empty when the user has
   // no row or no text. Raises ConvertError for a "Utente" that is not a whole
@@ -71,6 +74,8 @@ class UserDatabase {
   fb::Attachment& Attachment() { return connection_->Attachment(); }
 
  private:
+  UserDatabase(std::unique_ptr<DatabaseConnection> connection, Parameters parameters);
+
   std::unique_ptr<DatabaseConnection> connection_;
   Parameters parameters_;
 };

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/strings.h"
+
 namespace et {
 
 // A CR or LF inside a value would end the line early and forge a line (or
@@ -13,8 +15,7 @@ namespace et {
 // value it has just appended to a line.
 inline void BlankLineBreaks(std::string& text, std::size_t from = 0) {
   for (std::size_t i = from; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n' || c == '\0') text[i] = ' ';
+    if (IsLineBreakOrNul(text[i])) text[i] = ' ';
   }
 }
 

@@ -3,6 +3,7 @@
 #include "exports/cell_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/stop_signals.h"
 #include "platform/text_file.h"
 
 namespace et {
@@ -35,13 +36,14 @@ std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachme
                                const RegionalSettings& rs) {
   fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   {
-    fb::Statement customers(transaction, kCustomersStatement, fb::ParamMode::kNone);
-    customers.Execute();
+    fb::Statement customers(attachment, transaction, kCustomersStatement, fb::ParamMode::kNone);
+    customers.Execute(transaction);
 
     TextFileWriter file(path, TextFileWriter::Mode::kCreate);
     const std::size_t columns = customers.ColumnCount();
     file.WriteLine(JoinCells(columns, [&](std::size_t i) { return customers.ColumnName(i); }));
     for (; customers.HasRow(); customers.Next()) {
+      ThrowIfStopRequested();
       file.WriteLine(JoinCells(columns, [&](std::size_t i) {
         return WithoutLineBreaks(fb::ValueToText(customers.Field(i), rs));
       }));

@@ -14,7 +14,8 @@ namespace et {
 // (NULL empty, numbers with the decimal separator of `rs`), joined by ";"
 // without any quoting. The statement runs, in a transaction of its own that
 // is rolled back, before the file is created: a failing statement leaves an
-// earlier file untouched.
+// earlier file untouched. A stop request (StopRequestedError) ends it at the
+// next row, the earlier file untouched too.
 std::string WriteCustomersFile(const std::string& path, fb::Attachment& attachment,
                                const RegionalSettings& rs);
 

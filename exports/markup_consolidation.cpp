@@ -8,6 +8,7 @@
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "platform/error.h"
+#include "platform/stop_signals.h"
 
 namespace et {
 namespace {
@@ -63,13 +64,13 @@ std::string UpdateStatement() {
 }
 
 // Runs `action`; an error comes out with the prefix and a CR before its own
-// message, keeping its type and engine code.
+// message (one line of the run's output), keeping its type and engine code.
 template <typename Action>
 void WithPrefix(const char* prefix, Action action) {
   try {
     action();
   } catch (Error& e) {
-    e.AddContext(std::string(prefix) + "\r");
+    e.AddContext(prefix, Error::ContextBreak::kCarriageReturn);
     throw;
   }
 }
@@ -85,22 +86,24 @@ void ConsolidateMarkups(fb::Attachment& attachment, std::int32_t default_band,
   fb::Transaction transaction(attachment, fb::TransactionOptions::Snapshot());
 
   WithPrefix(kResetFailed, [&] {
-    fb::Statement reset(transaction, ResetStatement(), fb::ParamMode::kNone);
-    reset.Execute();
+    fb::Statement reset(attachment, transaction, ResetStatement(), fb::ParamMode::kNone);
+    reset.Execute(transaction);
   });
   WithPrefix(kPresetFailed, [&] {
-    fb::Statement preset(transaction, PresetStatement(default_band), fb::ParamMode::kNone);
-    preset.Execute();
+    fb::Statement preset(attachment, transaction, PresetStatement(default_band),
+                         fb::ParamMode::kNone);
+    preset.Execute(transaction);
   });
 
   {
     std::optional<fb::Statement> update;  // prepared on its first use
-    fb::Statement markup(transaction, MarkupStatement(), fb::ParamMode::kNamed);
-    fb::Statement bands(transaction, BandsStatement(), fb::ParamMode::kNone);
-    for (bands.Execute(); bands.HasRow(); bands.Next()) {
+    fb::Statement markup(attachment, transaction, MarkupStatement(), fb::ParamMode::kNamed);
+    fb::Statement bands(attachment, transaction, BandsStatement(), fb::ParamMode::kNone);
+    for (bands.Execute(transaction); bands.HasRow(); bands.Next()) {
+      ThrowIfStopRequested();
       markup.Close();
       markup.Set("IDLISTSC", fb::Int(fb::ValueToInt32(bands.Field("LISTINORICARICO"))));
-      markup.Execute();
+      markup.Execute(transaction);
       if (!markup.HasRow() || fb::IsNull(markup.Field("PERCENTUALE"))) continue;
 
       const fb::Value price_band = fb::Int(fb::ValueToInt32(bands.Field("TIPOPREZZO")));
@@ -110,12 +113,12 @@ void ConsolidateMarkups(fb::Attachment& attachment, std::int32_t default_band,
           fb::ValueToInt32(markup.Field("SCONTI")) < 2 ? fb::Value(fb::Null{}) : fb::Int(2);
       WithPrefix(kUpdateFailed, [&] {
         if (!update) {
-          update.emplace(transaction, UpdateStatement(), fb::ParamMode::kNamed);
+          update.emplace(attachment, transaction, UpdateStatement(), fb::ParamMode::kNamed);
         }
         update->Set("TIPOPREZZO", price_band);
         update->Set("INFO1", info1);
         update->Set("INFO2", info2);
-        update->Execute();
+        update->Execute(transaction);
       });
     }
     bands.Close();

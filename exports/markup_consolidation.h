@@ -22,7 +22,8 @@ inline constexpr const char* kUpdateFailed = "Fallito aggiornamento Info1-Info2 
 // "#####0.00" with the decimal separator of `rs`. Runs in one snapshot,
 // no-wait transaction, committed only when every statement succeeded: on any
 // error it is rolled back, so every customer keeps the values it had, and the
-// error is raised (with its prefix for the reset, preset and update).
+// error is raised (with its prefix for the reset, preset and update). A stop
+// request ends it the same way at the next band, as StopRequestedError.
 void ConsolidateMarkups(fb::Attachment& attachment, std::int32_t default_band,
                         const RegionalSettings& rs);
 

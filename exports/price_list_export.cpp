@@ -9,16 +9,16 @@
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/stop_signals.h"
+#include "platform/strings.h"
 #include "platform/text_file.h"
 
 namespace et {
 namespace {
 
-// The web import reads the apostrophe as a string delimiter.
-constexpr std::string_view kAcuteAccent = "\xC2\xB4";  // U+00B4 in UTF-8
-
 // Statement A: the articles and prices of the band, in the procedure's order.
-std::string ArticlesStatement(const std::string& band) {
+// The band is a number, written into the text: the procedure's parameter.
+std::string ArticlesStatement(std::int32_t band) {
   return SqlLines({
       "SELECT",
       "  P.ARTICOLO,",
@@ -33,7 +33,7 @@ std::string ArticlesStatement(const std::string& band) {
       "  REPLACE(ROUND(P.SCONTOTRE,2)||'','.',','),",
       "  P.LISTINO_APP",
       "FROM",
-      "  PREPARAPREZZO(" + band + ",'',CURRENT_DATE) P",
+      "  PREPARAPREZZO(" + std::to_string(band) + ",'',CURRENT_DATE) P",
       "  LEFT JOIN ANAMAG A ON",
       "  P.ARTICOLO=A.CODICE",
       "  LEFT JOIN CLASSIFICAZIONE1 C1 ON",
@@ -46,7 +46,7 @@ std::string ArticlesStatement(const std::string& band) {
 // Statement B: the band's net price lists with a scale row of positive
 // quantity for the article. The quantity test deliberately ignores the
 // validity dates: such a list takes part and may add no entry.
-std::string PriceListsStatement(const std::string& band) {
+std::string PriceListsStatement(std::int32_t band) {
   return SqlLines({
       "SELECT",
       "  L.ID,",
@@ -58,7 +58,7 @@ std::string PriceListsStatement(const std::string& band) {
       "  INNER JOIN LISTSC L ON",
       "  F.IDLISTINO=L.ID",
       "WHERE",
-      "  F.IDFASCIA=" + band,
+      "  F.IDFASCIA=" + std::to_string(band),
       "  AND",
       "  L.TIPO='N'",
       "  AND",
@@ -160,12 +160,11 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
 }  // namespace
 
 std::string CleanCell(std::string_view text) {
-  return WithoutLineBreaks(
-      ReplaceAll(ReplaceAll(std::string(text), "'", kAcuteAccent), "\r\n", " "));
+  return WithoutLineBreaks(ReplaceAll(ApostrophesToAcuteAccent(text), "\r\n", " "));
 }
 
 std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
-                               const std::string& band, const RegionalSettings& rs) {
+                               std::int32_t band, const RegionalSettings& rs) {
   fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
   const std::string articles_sql = ArticlesStatement(band);
   const std::string price_lists_sql = PriceListsStatement(band);
@@ -180,26 +179,31 @@ std::string WritePriceListFile(const std::string& path, fb::Attachment& attachme
     TextFileWriter file(path, TextFileWriter::Mode::kCreate);
     file.WriteLine(kPriceListHeader);
 
-    fb::Statement articles(transaction, articles_sql, fb::ParamMode::kNone);
-    articles.Execute();
+    fb::Statement articles(attachment, transaction, articles_sql, fb::ParamMode::kNone);
+    articles.Execute(transaction);
     const std::size_t written_columns = articles.ColumnCount() - 1;  // LISTINO_APP stays out
     std::vector<ScaleRow> rows;
     for (; articles.HasRow(); articles.Next()) {
+      ThrowIfStopRequested();
       const std::string article = fb::ValueToText(articles.Field(0), rs);
       std::string promo_cell;
 
-      if (!price_lists) price_lists.emplace(transaction, price_lists_sql, fb::ParamMode::kNamed);
+      if (!price_lists)
+        price_lists.emplace(attachment, transaction, price_lists_sql, fb::ParamMode::kNamed);
       price_lists->Close();
       price_lists->Set("ARTICOLO", fb::Text(article));
       price_lists->Set("ESTENSIONE", fb::Text(kExtension));
-      for (price_lists->Execute(); price_lists->HasRow(); price_lists->Next()) {
-        if (!scale_rows) scale_rows.emplace(transaction, scale_rows_sql, fb::ParamMode::kNamed);
+      for (price_lists->Execute(transaction); price_lists->HasRow(); price_lists->Next()) {
+        ThrowIfStopRequested();
+        if (!scale_rows)
+          scale_rows.emplace(attachment, transaction, scale_rows_sql, fb::ParamMode::kNamed);
         scale_rows->Close();
         scale_rows->Set("ARTICOLO", fb::Text(article));
         scale_rows->Set("ESTENSIONE", fb::Text(kExtension));
         scale_rows->Set("ID", fb::Int(fb::ValueToInt32(price_lists->Field("ID"))));
         rows.clear();
-        for (scale_rows->Execute(); scale_rows->HasRow(); scale_rows->Next()) {
+        for (scale_rows->Execute(transaction); scale_rows->HasRow(); scale_rows->Next()) {
+          ThrowIfStopRequested();
           rows.push_back({fb::ValueToInt32(scale_rows->Field("QUANTITASCAGLIONE")),
                           fb::ValueToText(scale_rows->Field("PREZZO"), rs)});
         }

@@ -4,6 +4,7 @@
 // today.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,12 +18,13 @@ inline constexpr const char* kPriceListHeader =
     "CATEGORIA ARTICOLO;PREZZO NETTO;SCONTO 1;SCONTO 2;SCONTO 3;PROMO";
 
 // Writes the file at `path` and returns the path. `band` is the reference
-// price band as configured; it is pasted into the statements unchanged. The
-// export reads in a transaction of its own with the server's defaults and
-// rolls it back. Database and file errors reach the caller with their own
-// message; the file at `path` then stays as it was before the run.
+// price band, written into the statements in decimal. The export reads in a
+// transaction of its own with the server's defaults and rolls it back.
+// Database and file errors reach the caller with their own message; the file
+// at `path` then stays as it was before the run, as it does when a stop
+// request (StopRequestedError) ends the export at its next row.
 std::string WritePriceListFile(const std::string& path, fb::Attachment& attachment,
-                               const std::string& band, const RegionalSettings& rs);
+                               std::int32_t band, const RegionalSettings& rs);
 
 // The text of a cell as the web import wants it: every apostrophe becomes
 // the acute accent, then every CR LF pair one blank, then any CR, LF or NUL

@@ -7,6 +7,7 @@
 #include "exports/statement_text.h"
 #include "fb/statement.h"
 #include "fb/transaction.h"
+#include "platform/stop_signals.h"
 #include "platform/text_file.h"
 
 namespace et {
@@ -77,23 +78,24 @@ std::string OrderedStatement() {
 // One line per pair with a promotion in force, written as soon as its pair
 // has been read. B and C are only re-executed: their parameters take the
 // values of the current rows with their own types, NULL included.
-void WriteLines(fb::Statement& pairs, fb::Statement& promotion, fb::Statement& ordered,
-                TextFileWriter& file, const RegionalSettings& rs) {
-  pairs.Execute();
+void WriteLines(fb::Transaction& transaction, fb::Statement& pairs, fb::Statement& promotion,
+                fb::Statement& ordered, TextFileWriter& file, const RegionalSettings& rs) {
+  pairs.Execute(transaction);
   while (pairs.HasRow()) {
+    ThrowIfStopRequested();
     const fb::Value& code = pairs.Field("CODICE");
     const fb::Value& extension = pairs.Field("ESTENSIONE");
 
     promotion.Close();
     promotion.Set("CODICE", code);
     promotion.Set("ESTENSIONE", extension);
-    promotion.Execute();
+    promotion.Execute(transaction);
     if (promotion.HasRow()) {
       ordered.Close();
       ordered.Set("CODICE", code);
       ordered.Set("ESTENSIONE", extension);
       ordered.Set("DATAPROMO", promotion.Field("DATAPROMO"));
-      ordered.Execute();
+      ordered.Execute(transaction);
 
       std::string extension_text = WithoutLineBreaks(fb::ValueToText(extension, rs));
       if (extension_text == "0") extension_text.clear();
@@ -120,13 +122,15 @@ std::string WritePromoStockFile(const std::string& path, fb::Attachment& attachm
   {
     fb::Transaction transaction(attachment, fb::TransactionOptions::ServerDefaults());
     {
-      fb::Statement pairs(transaction, PairsStatement(price_list), fb::ParamMode::kNone);
-      fb::Statement promotion(transaction, PromotionStatement(price_list), fb::ParamMode::kNamed);
-      fb::Statement ordered(transaction, OrderedStatement(), fb::ParamMode::kNamed);
+      fb::Statement pairs(attachment, transaction, PairsStatement(price_list),
+                          fb::ParamMode::kNone);
+      fb::Statement promotion(attachment, transaction, PromotionStatement(price_list),
+                              fb::ParamMode::kNamed);
+      fb::Statement ordered(attachment, transaction, OrderedStatement(), fb::ParamMode::kNamed);
 
       file.emplace(path, TextFileWriter::Mode::kCreate);
       file->WriteLine(kPromoStockHeader);
-      WriteLines(pairs, promotion, ordered, *file, rs);
+      WriteLines(transaction, pairs, promotion, ordered, *file, rs);
     }
     transaction.Rollback();
   }

@@ -18,7 +18,8 @@ inline constexpr const char* kPromoStockHeader = "Codice;Estensione;QStockUtile;
 // server's defaults, rolled back at the end; nothing is written to the
 // database. On an error (raised as the database's or the file's error) the
 // file at `path` stays as it was before the run: the new file takes its name
-// only once complete.
+// only once complete. A stop request ends it at the next pair, as
+// StopRequestedError.
 std::string WritePromoStockFile(const std::string& path, fb::Attachment& attachment,
                                 std::int32_t price_list, const RegionalSettings& rs);
 

@@ -1,8 +1,10 @@
 #include "exports/stock_export.h"
 
 #include "exports/cell_text.h"
+#include "exports/field_bytes.h"
 #include "exports/statement_text.h"
 #include "fb/statement.h"
+#include "platform/stop_signals.h"
 #include "platform/text_file.h"
 
 namespace et {
@@ -35,23 +37,25 @@ std::string StockStatement() {
 
 }  // namespace
 
-std::string WriteStockFile(const std::string& path, fb::Transaction& transaction,
-                           bool with_quantities, const RegionalSettings& rs) {
+std::string WriteStockFile(const std::string& path, fb::Attachment& attachment,
+                           fb::Transaction& transaction, bool with_quantities,
+                           const RegionalSettings& rs) {
   TextFileWriter file(path, TextFileWriter::Mode::kCreate);
   if (with_quantities) {
-    fb::Statement query(transaction, StockStatement(), fb::ParamMode::kNone);
+    fb::Statement query(attachment, transaction, StockStatement(), fb::ParamMode::kNone);
     // Hundreds of thousands of lines: the columns are looked up once and
     // each line is formatted into the same buffer, straight in the file's
     // bytes.
     const std::size_t columns[] = {query.ColumnIndex("MAGAZZINO"), query.ColumnIndex("CODICE"),
                                    query.ColumnIndex("QUANTITA")};
     std::string line;
-    for (query.Execute(); query.HasRow(); query.Next()) {
+    for (query.Execute(transaction); query.HasRow(); query.Next()) {
+      ThrowIfStopRequested();
       line.clear();
       for (const std::size_t column : columns) {
         if (column != columns[0]) line += ';';
         const std::size_t start = line.size();
-        query.AppendFieldBytes(column, rs, line);
+        AppendFieldBytes(query, column, rs, line);
         BlankLineBreaks(line, start);
       }
       file.WriteBytesLine(line);

@@ -3,6 +3,7 @@
 #include <firebird/Interface.h>
 
 #include <algorithm>
+#include <cassert>
 #include <mutex>
 #include <vector>
 
@@ -14,87 +15,53 @@ namespace {
 
 using detail::Status;
 
-// The live attachments, for CancelAllOperations on another thread. An
-// attachment leaves the list before it is detached or released, under the
-// lock, so a cancellation never reaches an interface that has gone.
+// The live attachments, for CancelAllOperations on another thread: the only
+// list of handles this layer keeps. An attachment leaves it before it is
+// detached or released, under the lock, so a cancellation never reaches an
+// interface that has gone.
 std::mutex g_live_mutex;
-std::vector<detail::AttachmentHandle*> g_live;
+std::vector<Firebird::IAttachment*> g_live;
 
-void AddLive(detail::AttachmentHandle* handle) {
+void AddLive(Firebird::IAttachment* attachment) {
   const std::lock_guard lock(g_live_mutex);
-  g_live.push_back(handle);
+  g_live.push_back(attachment);
 }
 
-void RemoveLive(detail::AttachmentHandle* handle) {
+void RemoveLive(Firebird::IAttachment* attachment) {
   const std::lock_guard lock(g_live_mutex);
-  std::erase(g_live, handle);
-}
-
-// Rolls back every transaction still active on the attachment and cuts the
-// transactions' link to it. Never throws.
-void EndTransactions(detail::AttachmentHandle& handle) {
-  for (detail::TransactionHandle* t : handle.transactions) {
-    if (t->transaction) {
-      detail::CloseCursors(*t);
-      // A successful rollback ends the interface; after a failed one the
-      // owner releases it.
-      if (detail::RollBackTransaction(t->transaction.Get())) t->transaction.Disown();
-      t->transaction.Reset();
-    }
-    t->owner = nullptr;
-  }
-  handle.transactions.clear();
-}
-
-// Detaches; on failure the interface stays held (and live) so the caller
-// may retry.
-void DetachHandle(detail::AttachmentHandle& handle) {
-  EndTransactions(handle);
-  RemoveLive(&handle);
-  for (int attempt = 0;; ++attempt) {
-    Status status;
-    handle.attachment->detach(status.get());
-    if (!status.Failed()) break;
-    // The first call after a cancellation fails; the detach is tried again.
-    if (attempt == 0 && status.Code() == isc_cancelled) continue;
-    AddLive(&handle);
-    status.Check();
-  }
-  handle.attachment.Disown();  // a successful detach ends the interface
-}
-
-// Detaches or, when the engine refuses, drops the interface, which frees the
-// attachment without asking. Never throws.
-void DiscardHandle(std::unique_ptr<detail::AttachmentHandle>& handle) {
-  if (!handle) return;
-  if (handle->attachment) {
-    try {
-      DetachHandle(*handle);
-    } catch (...) {
-      RemoveLive(handle.get());
-      handle->attachment.Reset();
-    }
-  }
-  handle.reset();
+  std::erase(g_live, attachment);
 }
 
 }  // namespace
 
 Attachment::Attachment() = default;
 
-Attachment::Attachment(std::unique_ptr<detail::AttachmentHandle> handle)
-    : handle_(std::move(handle)) {}
+Attachment::Attachment(Firebird::IAttachment* attachment) : attachment_(attachment) {
+  AddLive(attachment);
+}
 
-Attachment::~Attachment() { DiscardHandle(handle_); }
+Attachment::~Attachment() { Discard(); }
 
 Attachment::Attachment(Attachment&&) noexcept = default;
 
 Attachment& Attachment::operator=(Attachment&& other) noexcept {
   if (this != &other) {
-    DiscardHandle(handle_);
-    handle_ = std::move(other.handle_);
+    Discard();
+    attachment_ = std::move(other.attachment_);
+    dependents_ = std::move(other.dependents_);
   }
   return *this;
+}
+
+void Attachment::Discard() noexcept {
+  if (!attachment_) return;
+  try {
+    Detach();
+  } catch (...) {
+    // Dropping the interface frees the attachment without asking.
+    RemoveLive(attachment_.Get());
+    attachment_.Reset();
+  }
 }
 
 Attachment Attachment::Attach(const std::string& database, const std::string& user,
@@ -110,44 +77,49 @@ Attachment Attachment::Attach(const std::string& database, const std::string& us
   const unsigned length = status.Checked(dpb->getBufferLength(status.get()));
   const unsigned char* buffer = status.Checked(dpb->getBuffer(status.get()));
   detail::Owned<Firebird::IProvider> provider(detail::Master()->getDispatcher());
-  detail::Owned<Firebird::IAttachment> attachment(
-      provider->attachDatabase(status.get(), database.c_str(), length, buffer));
+  Firebird::IAttachment* attachment =
+      provider->attachDatabase(status.get(), database.c_str(), length, buffer);
   status.Check();
-  auto handle = std::make_unique<detail::AttachmentHandle>();
-  handle->attachment = std::move(attachment);
-  AddLive(handle.get());
-  return Attachment(std::move(handle));
+  return Attachment(attachment);
 }
 
 Attachment Attachment::ExecuteCreateDatabase(const std::string& create_statement,
                                              unsigned dialect) {
   Status status;
   FB_BOOLEAN is_create = FB_FALSE;
-  auto handle = std::make_unique<detail::AttachmentHandle>();
-  handle->attachment.Reset(detail::Util()->executeCreateDatabase(
+  detail::Owned<Firebird::IAttachment> attachment(detail::Util()->executeCreateDatabase(
       status.get(), static_cast<unsigned>(create_statement.size()), create_statement.c_str(),
       dialect, &is_create));
   status.Check();
-  if (!handle->attachment) {
-    throw DatabaseError("Not a CREATE DATABASE statement: " + create_statement);
-  }
-  AddLive(handle.get());
-  return Attachment(std::move(handle));
+  if (!attachment) throw DatabaseError("Not a CREATE DATABASE statement: " + create_statement);
+  Firebird::IAttachment* created = attachment.Get();
+  attachment.Disown();
+  return Attachment(created);
 }
 
-bool Attachment::IsAttached() const { return handle_ && handle_->attachment; }
+bool Attachment::IsAttached() const { return static_cast<bool>(attachment_); }
 
 void Attachment::Detach() {
-  if (!IsAttached()) return;
-  DetachHandle(*handle_);
-  handle_.reset();
+  if (!attachment_) return;
+  assert(dependents_.NoneLeft() && "a transaction or statement outlives its attachment");
+  RemoveLive(attachment_.Get());
+  for (int attempt = 0;; ++attempt) {
+    Status status;
+    attachment_->detach(status.get());
+    if (!status.Failed()) break;
+    // The first call after a cancellation fails; the detach is tried again.
+    if (attempt == 0 && status.Code() == isc_cancelled) continue;
+    AddLive(attachment_.Get());
+    status.Check();
+  }
+  attachment_.Disown();  // a successful detach ends the interface
 }
 
 void CancelAllOperations() {
   const std::lock_guard lock(g_live_mutex);
-  for (detail::AttachmentHandle* handle : g_live) {
+  for (Firebird::IAttachment* attachment : g_live) {
     Status status;
-    handle->attachment->cancelOperation(status.get(), fb_cancel_raise);
+    attachment->cancelOperation(status.get(), fb_cancel_raise);
     // An attachment with nothing to cancel, or one the engine has already
     // lost, has nothing to stop.
     status.Clear();

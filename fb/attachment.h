@@ -1,19 +1,24 @@
 // Connections to a Firebird database (an embedded file path, "host:path" or
 // "host:alias" through a server), over the client library's OO API.
+//
+// Lifetimes, asserted in debug builds: an attachment (or the object it was
+// moved into) outlives every Transaction and Statement made on it, and a
+// transaction outlives the open cursor of every statement executed with it.
+// Nothing points back: an attachment does not end what is open on it.
 #pragma once
 
-#include <memory>
 #include <string>
+
+#include "fb/lifetime.h"
+#include "fb/owned.h"
+
+namespace Firebird {
+class IAttachment;
+}
 
 namespace et::fb {
 
-namespace detail {
-struct AttachmentHandle;  // owns the IAttachment
-}
-
 // A database attachment. Move-only; detaches when it dies (never throws).
-// Transactions and statements made on it keep working when the object is
-// moved: they hold the connection, not the object.
 class Attachment final {
  public:
   // An object not attached to any database.
@@ -41,18 +46,20 @@ class Attachment final {
   // True while attached.
   bool IsAttached() const;
 
-  // Rolls back the transactions still active on the attachment, then
-  // detaches; raises DatabaseError when the engine refuses. A no-op when not
-  // attached.
+  // Detaches; raises DatabaseError when the engine refuses (the object then
+  // stays attached). A no-op when not attached.
   void Detach();
 
-  // Internal handle for the other classes of this layer.
-  detail::AttachmentHandle* Handle() const { return handle_.get(); }
-
  private:
-  explicit Attachment(std::unique_ptr<detail::AttachmentHandle> handle);
+  friend class Transaction;
+  friend class Statement;
 
-  std::unique_ptr<detail::AttachmentHandle> handle_;
+  explicit Attachment(Firebird::IAttachment* attachment);
+  // Ends the connection as the destructor does. Never throws.
+  void Discard() noexcept;
+
+  detail::Owned<Firebird::IAttachment> attachment_;  // empty when not attached
+  detail::Dependents dependents_;                    // its transactions and statements
 };
 
 // Asks the engine to cancel what every live attachment of the process is

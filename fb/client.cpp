@@ -57,10 +57,16 @@ int Status::Code() const {
 void Status::Check() const {
   if (!Failed()) return;
   const intptr_t* errors = wrapper_->getErrors();
-  const int code = Code();
+  // Pairs of a kind and a value, but for a counted string (a kind, its
+  // length and its text).
+  std::vector<int> codes;
+  for (const intptr_t* item = errors; *item != isc_arg_end;
+       item += *item == isc_arg_cstring ? 3 : 2) {
+    if (*item == isc_arg_gds) codes.push_back(static_cast<int>(item[1]));
+  }
   char sql_state[FB_SQLSTATE_SIZE] = {};
   fb_sqlstate(sql_state, errors);
-  throw DatabaseError(Message(), code, sql_state);
+  throw DatabaseError(Message(), std::move(codes), sql_state);
 }
 
 bool RollBackTransaction(Firebird::ITransaction* transaction) {

@@ -7,9 +7,10 @@ namespace et::fb {
 
 bool TableExists(Attachment& attachment, const std::string& name) {
   Transaction transaction(attachment, TransactionOptions::ReadCommitted());
-  Statement statement(transaction, "SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NAME");
+  Statement statement(attachment, transaction,
+                      "SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NAME");
   statement.Set("NAME", Text(name));
-  statement.Execute();
+  statement.Execute(transaction);
   return statement.HasRow();
 }
 

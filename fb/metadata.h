@@ -9,7 +9,7 @@ class Attachment;
 
 // True when the table (or view) exists; the name is compared as stored, in
 // capitals for an unquoted name. Runs in a read-committed transaction of its
-// own. Raises DatabaseError.
+// own. Raises DatabaseError; ProgrammingError when not attached.
 bool TableExists(Attachment& attachment, const std::string& name);
 
 }  // namespace et::fb

@@ -1,12 +1,12 @@
 #include "fb/named_params.h"
 
+#include "platform/strings.h"
+
 namespace et::fb {
 namespace {
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsNameChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '$'; }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The closing delimiter of a q'<open>...<close>' literal.
 char QuoteCloser(char open) {
@@ -59,7 +59,7 @@ ParsedSql ParseNamedParams(std::string_view sql) {
     } else if (c == ':' && IsLetter(next)) {
       std::string name;
       std::size_t j = i + 1;
-      while (j < sql.size() && IsNameChar(sql[j])) name += Upper(sql[j++]);
+      while (j < sql.size() && IsNameChar(sql[j])) name += AsciiUpper(sql[j++]);
       out.text += '?';
       out.markers.push_back(std::move(name));
       i = j;

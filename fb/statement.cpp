@@ -3,62 +3,27 @@
 #include <firebird/Interface.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "fb/attachment.h"
 #include "fb/blob.h"
 #include "fb/client.h"
 #include "fb/error.h"
+#include "fb/lifetime.h"
 #include "fb/named_params.h"
 #include "fb/transaction.h"
 #include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/strings.h"
 
 namespace et::fb {
-namespace detail {
-
-// What the prepared statement says of one parameter or column.
-struct FieldInfo {
-  unsigned type = 0;
-  int sub_type = 0;
-  int scale = 0;
-  unsigned charset = 0;
-  unsigned length = 0;
-  unsigned offset = 0;
-  unsigned null_offset = 0;
-};
-
-struct StatementHandle {
-  TransactionHandle* transaction = nullptr;  // null once the transaction object died
-  Firebird::IAttachment* attachment = nullptr;
-  Owned<Firebird::IStatement> statement;
-  Owned<Firebird::IMessageMetadata> input;   // as prepared
-  Owned<Firebird::IMessageMetadata> output;  // as prepared
-  Owned<Firebird::IResultSet> cursor;
-  bool selects = false;  // executing opens a cursor
-
-  std::vector<std::string> markers;  // name per parameter position, empty for "?"
-  std::vector<std::string> names;    // distinct names, in order of first appearance
-  std::vector<FieldInfo> params;
-  std::vector<Value> values;  // bound per position; unbound ones are NULL
-
-  std::vector<FieldInfo> columns;
-  std::vector<std::string> column_names;
-  std::vector<unsigned char> row_buffer;
-  std::vector<Value> row;     // decoded on first request, one per column
-  std::vector<char> decoded;  // per column: row holds the current row's value
-  bool has_row = false;
-  std::size_t affected = 0;
-  // Reused by every fetch, so that reading a row allocates nothing.
-  Status fetch_status;
-};
-
-}  // namespace detail
-
 namespace {
 
-using detail::FieldInfo;
-using detail::StatementHandle;
+using detail::Owned;
 using detail::Status;
 
 constexpr unsigned kCharsetOctets = 1;
@@ -68,42 +33,18 @@ constexpr unsigned kCharsetWin1252 = 53;
 constexpr int kTextBlob = 1;
 
 // Longest text a VARCHAR parameter carries.
-constexpr std::size_t kMaxVarying = 32765;
+constexpr unsigned kMaxVarying = 32765;
 
-bool IsUtf8Charset(unsigned charset) {
-  return charset == kCharsetUtf8 || charset == kCharsetUnicodeFss;
-}
-
-// Text bytes of the database as UTF-8: a connection without character set
-// hands over each column's bytes as stored, which are Windows-1252 unless
-// the column declares a Unicode set or raw octets.
-std::string TextFromDatabase(std::string bytes, unsigned charset) {
-  if (IsUtf8Charset(charset) || charset == kCharsetOctets) return bytes;
-  return Cp1252ToUtf8(bytes);
-}
-
-std::string BlobFromDatabase(std::string bytes, const FieldInfo& f) {
-  if (f.sub_type != kTextBlob) return bytes;
-  return TextFromDatabase(std::move(bytes), f.charset);
-}
-
-std::string BlobToDatabase(const std::string& text, const FieldInfo& f) {
-  if (f.sub_type != kTextBlob || IsUtf8Charset(f.charset) || f.charset == kCharsetOctets) {
-    return text;
-  }
-  return Utf8ToCp1252(text);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
+// What a message (input or output) says of one parameter or column.
+struct FieldInfo {
+  unsigned type = 0;
+  int sub_type = 0;
+  int scale = 0;
+  unsigned charset = 0;
+  unsigned length = 0;
+  unsigned offset = 0;
+  unsigned null_offset = 0;
+};
 
 std::vector<FieldInfo> Describe(Firebird::IMessageMetadata* meta) {
   std::vector<FieldInfo> fields;
@@ -122,6 +63,25 @@ std::vector<FieldInfo> Describe(Firebird::IMessageMetadata* meta) {
     fields.push_back(f);
   }
   return fields;
+}
+
+// The bytes of a column or parameter of this character set are the value's
+// own UTF-8: a Unicode set, or raw octets passed through.
+bool IsUtf8Charset(unsigned charset) {
+  return charset == kCharsetUtf8 || charset == kCharsetUnicodeFss || charset == kCharsetOctets;
+}
+
+// Text bytes of the database as UTF-8: a connection without character set
+// hands over each column's bytes as stored, which are Windows-1252 unless
+// the column declares a Unicode set or raw octets.
+std::string TextFromDatabase(std::string_view bytes, bool utf8) {
+  return utf8 ? std::string(bytes) : Cp1252ToUtf8(bytes);
+}
+
+// The bytes a text takes in a blob parameter.
+std::string BlobToDatabase(const std::string& text, const FieldInfo& param) {
+  if (param.sub_type != kTextBlob || IsUtf8Charset(param.charset)) return text;
+  return Utf8ToCp1252(text);
 }
 
 const char* UnreadableTypeName(unsigned type) {
@@ -183,23 +143,47 @@ ISC_TIME EncodeTime(const Time& t) {
                                     static_cast<unsigned>(t.fraction));
 }
 
-Value DecodeColumn(const StatementHandle& h, const FieldInfo& f, const unsigned char* row) {
-  if (Load<ISC_SHORT>(row + f.null_offset) != 0) return Null{};
+// The one reader of a row buffer: a column's null flag, texts and numbers as
+// they lie in the buffer, anything else left to DecodeOther.
+RawField ReadRaw(const FieldInfo& f, const unsigned char* row) {
+  RawField raw;
+  if (Load<ISC_SHORT>(row + f.null_offset) != 0) return raw;
   const unsigned char* at = row + f.offset;
+  const char* chars = reinterpret_cast<const char*>(at);
   switch (f.type) {
     case SQL_TEXT:
-      return TextFromDatabase(std::string(reinterpret_cast<const char*>(at), f.length), f.charset);
-    case SQL_VARYING: {
-      const auto length = Load<ISC_USHORT>(at);
-      return TextFromDatabase(
-          std::string(reinterpret_cast<const char*>(at + sizeof(ISC_USHORT)), length), f.charset);
-    }
+      raw.kind = RawField::Kind::kText;
+      raw.text = std::string_view(chars, f.length);
+      raw.utf8 = IsUtf8Charset(f.charset);
+      return raw;
+    case SQL_VARYING:
+      raw.kind = RawField::Kind::kText;
+      raw.text = std::string_view(chars + sizeof(ISC_USHORT), Load<ISC_USHORT>(at));
+      raw.utf8 = IsUtf8Charset(f.charset);
+      return raw;
     case SQL_SHORT:
-      return Scaled{Load<ISC_SHORT>(at), f.scale};
+      raw.kind = RawField::Kind::kNumber;
+      raw.number = Scaled{Load<ISC_SHORT>(at), f.scale};
+      return raw;
     case SQL_LONG:
-      return Scaled{Load<ISC_LONG>(at), f.scale};
+      raw.kind = RawField::Kind::kNumber;
+      raw.number = Scaled{Load<ISC_LONG>(at), f.scale};
+      return raw;
     case SQL_INT64:
-      return Scaled{Load<ISC_INT64>(at), f.scale};
+      raw.kind = RawField::Kind::kNumber;
+      raw.number = Scaled{Load<ISC_INT64>(at), f.scale};
+      return raw;
+    default:
+      raw.kind = RawField::Kind::kOther;
+      return raw;
+  }
+}
+
+// A column that ReadRaw leaves to its Value: floating point, dates and
+// times, booleans and blobs (read in `transaction`).
+Value DecodeOther(Firebird::IAttachment* attachment, Firebird::ITransaction* transaction,
+                  const FieldInfo& f, const unsigned char* at) {
+  switch (f.type) {
     case SQL_FLOAT:
       return static_cast<double>(Load<float>(at));
     case SQL_DOUBLE:
@@ -215,145 +199,202 @@ Value DecodeColumn(const StatementHandle& h, const FieldInfo& f, const unsigned 
     }
     case SQL_BOOLEAN:
       return Load<FB_BOOLEAN>(at) != FB_FALSE;
-    case SQL_BLOB:
-      return BlobFromDatabase(detail::ReadBlob(h.attachment, h.transaction->transaction.Get(), at),
-                              f);
+    case SQL_BLOB: {
+      std::string bytes = detail::ReadBlob(attachment, transaction, at);
+      if (f.sub_type != kTextBlob) return bytes;
+      return TextFromDatabase(bytes, IsUtf8Charset(f.charset));
+    }
     default:  // SQL_NULL; other types are refused when preparing
       return Null{};
   }
 }
 
-Firebird::ITransaction* ActiveTransaction(const StatementHandle& h) {
-  if (!h.transaction || !h.transaction->transaction || !h.transaction->owner) {
-    throw DatabaseError("The transaction of the statement is not active");
+// What the input message carries in a parameter's place. Each value is sent
+// in a type of its own kind and the engine converts it to the parameter's
+// type, as it would a literal; the message is built once, when the statement
+// is prepared, for the kinds the parameters' own types suggest, and again
+// only when a value of another kind (or a longer text) comes.
+struct Carrier {
+  unsigned type = 0;    // 0: the parameter's own type (a blob, or a NULL)
+  int scale = 0;        // SQL_INT64
+  unsigned length = 0;  // SQL_VARYING: the longest text, in bytes
+  bool operator==(const Carrier&) const = default;
+};
+
+// The carrier the parameter's own type suggests.
+Carrier CarrierFor(const FieldInfo& param) {
+  switch (param.type) {
+    case SQL_TEXT:
+    case SQL_VARYING:
+      return {SQL_VARYING, 0, std::clamp(param.length, 1u, kMaxVarying)};
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64:
+      return {SQL_INT64, param.scale, 0};
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+      return {SQL_DOUBLE, 0, 0};
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TIMESTAMP:
+    case SQL_BOOLEAN:
+      return {param.type, 0, 0};
+    default:
+      return {};
   }
-  return h.transaction->transaction.Get();
 }
 
-void CloseCursor(StatementHandle& h) {
-  h.has_row = false;
-  if (!h.cursor) return;
-  Status status;
-  h.cursor->close(status.get());
-  // A successful close ends the interface. It fails once the transaction has
-  // ended, which closed the cursor already; the owner then releases it.
-  if (!status.Failed()) h.cursor.Disown();
-  h.cursor.Reset();
+// The carrier that takes `value` (as stored by Set: texts already in the
+// database's bytes) in place of `current`. A NULL fits any; a longer text
+// grows the place at least twofold, so that growing stays rare.
+Carrier CarrierFor(const Value& value, const FieldInfo& param, const Carrier& current) {
+  if (const auto* bytes = std::get_if<std::string>(&value)) {
+    if (param.type == SQL_BLOB) return {};
+    if (current.type == SQL_VARYING && bytes->size() <= current.length) return current;
+    const std::size_t wanted = std::max<std::size_t>(
+        bytes->size(), current.type == SQL_VARYING ? 2 * std::size_t{current.length} : 1);
+    return {SQL_VARYING, 0, static_cast<unsigned>(std::min<std::size_t>(wanted, kMaxVarying))};
+  }
+  if (const auto* n = std::get_if<Scaled>(&value)) return {SQL_INT64, n->scale, 0};
+  if (std::holds_alternative<double>(value)) return {SQL_DOUBLE, 0, 0};
+  if (std::holds_alternative<Date>(value)) return {SQL_TYPE_DATE, 0, 0};
+  if (std::holds_alternative<Time>(value)) return {SQL_TYPE_TIME, 0, 0};
+  if (std::holds_alternative<Timestamp>(value)) return {SQL_TIMESTAMP, 0, 0};
+  if (std::holds_alternative<bool>(value)) return {SQL_BOOLEAN, 0, 0};
+  return current;  // NULL
 }
 
-void ReleaseAll(StatementHandle& h) {
-  CloseCursor(h);
-  h.input.Reset();
-  h.output.Reset();
-  if (h.statement) {
+unsigned CarrierLength(const Carrier& c) {
+  switch (c.type) {
+    case SQL_VARYING:
+      return c.length;
+    case SQL_INT64:
+      return sizeof(ISC_INT64);
+    case SQL_DOUBLE:
+      return sizeof(double);
+    case SQL_TYPE_DATE:
+      return sizeof(ISC_DATE);
+    case SQL_TYPE_TIME:
+      return sizeof(ISC_TIME);
+    case SQL_TIMESTAMP:
+      return sizeof(ISC_TIMESTAMP);
+    default:
+      return sizeof(FB_BOOLEAN);
+  }
+}
+
+}  // namespace
+
+struct Statement::State {
+  // The attachment's interface, shared so that it stays valid for the
+  // prepared statement and its blobs.
+  Owned<Firebird::IAttachment> connection;
+  detail::Dependents::Mark attachment_mark;  // relies on the attachment
+  Owned<Firebird::IStatement> statement;
+  Owned<Firebird::IMessageMetadata> prepared_input;  // the parameters' own types
+  Owned<Firebird::IMessageMetadata> output;
+  bool selects = false;  // executing opens a cursor
+
+  // Parameters, one entry per position.
+  std::vector<std::string> markers;  // the parameter's name, empty for "?"
+  std::vector<FieldInfo> params;     // as prepared
+  std::vector<Value> values;         // as bound, texts as their bytes; unbound ones are NULL
+  std::vector<Carrier> carriers;
+  // The input message for the carriers; rebuilt when `carriers` change.
+  Owned<Firebird::IMessageMetadata> input;
+  std::vector<FieldInfo> slots;
+  std::vector<unsigned char> input_buffer;
+  bool input_stale = true;
+
+  // The cursor of the last Execute, and the transaction it belongs to.
+  Owned<Firebird::IResultSet> cursor;
+  Owned<Firebird::ITransaction> cursor_transaction;
+  detail::Dependents::Mark transaction_mark;  // relies on that transaction
+
+  std::vector<FieldInfo> columns;
+  std::vector<std::string> column_names;
+  std::vector<unsigned char> row_buffer;
+  mutable std::vector<Value> row;     // decoded on first request, one per column
+  mutable std::vector<char> decoded;  // per column: row holds the current row's value
+  bool has_row = false;
+  // Reused by every fetch, so that reading a row allocates nothing.
+  Status fetch_status;
+
+  void Prepare(Attachment& attachment, Transaction& transaction, std::string_view sql,
+               ParamMode mode);
+  void Free() noexcept;
+  void CloseCursor();
+  void BuildInput();
+  void FillInput(Firebird::ITransaction* transaction);
+  void FetchRow();
+  const FieldInfo& CurrentColumn(std::size_t index) const;
+  const Value& DecodedField(std::size_t index) const;
+};
+
+void Statement::State::CloseCursor() {
+  has_row = false;
+  if (cursor) {
     Status status;
-    h.statement->free(status.get());
-    // A successful free ends the interface; after a failed one the owner
+    cursor->close(status.get());
+    // A successful close ends the interface. It fails once the transaction
+    // has ended (a broken lifetime, or a lost connection); the owner then
     // releases it.
-    if (!status.Failed()) h.statement.Disown();
-    h.statement.Reset();
+    if (!status.Failed()) cursor.Disown();
+    cursor.Reset();
   }
-  if (h.transaction) detail::Unregister(h.transaction->statements, &h);
-  h.transaction = nullptr;
+  cursor_transaction.Reset();
+  transaction_mark = {};
 }
 
-void Discard(std::unique_ptr<StatementHandle>& handle) {
-  if (handle) ReleaseAll(*handle);
-  handle.reset();
-}
-
-StatementHandle& Checked(const std::unique_ptr<StatementHandle>& handle) {
-  if (!handle || !handle->statement) throw Error("The statement is not prepared");
-  return *handle;
-}
-
-// The input message: metadata built from the bound values' own types, so
-// that the engine converts each value to its parameter's type, and the
-// buffer that carries them.
-class InputMessage final {
- public:
-  InputMessage(const StatementHandle& h, Firebird::ITransaction* transaction) {
-    if (h.params.empty()) return;
-    Status status;
-    {
-      detail::Owned<Firebird::IMetadataBuilder> builder(h.input->getBuilder(status.get()));
+void Statement::State::BuildInput() {
+  input_stale = false;
+  if (params.empty()) return;
+  Status status;
+  {
+    Owned<Firebird::IMetadataBuilder> builder(prepared_input->getBuilder(status.get()));
+    status.Check();
+    for (unsigned i = 0; i < params.size(); ++i) {
+      const Carrier& c = carriers[i];
+      if (c.type == 0) continue;
+      builder->setType(status.get(), i, c.type);
       status.Check();
-      for (unsigned i = 0; i < h.params.size(); ++i) {
-        DescribeParam(builder.Get(), status, i, h.params[i], h.values[i]);
+      builder->setSubType(status.get(), i, 0);
+      status.Check();
+      builder->setLength(status.get(), i, CarrierLength(c));
+      status.Check();
+      builder->setScale(status.get(), i, c.scale);
+      status.Check();
+      if (c.type == SQL_VARYING) {
+        builder->setCharSet(status.get(), i, kCharsetWin1252);
+        status.Check();
       }
-      meta_.Reset(builder->getMetadata(status.get()));
-      status.Check();
     }
-    const std::vector<FieldInfo> fields = Describe(meta_.Get());
-    const unsigned length = status.Checked(meta_->getMessageLength(status.get()));
-    data_.assign(length, 0);
-    for (unsigned i = 0; i < fields.size(); ++i) {
-      Fill(h, transaction, h.params[i], fields[i], h.values[i]);
-    }
-  }
-  InputMessage(const InputMessage&) = delete;
-  InputMessage& operator=(const InputMessage&) = delete;
-
-  Firebird::IMessageMetadata* meta() const { return meta_.Get(); }
-  unsigned char* data() { return data_.empty() ? nullptr : data_.data(); }
-
- private:
-  static void SetType(Firebird::IMetadataBuilder* b, Status& status, unsigned i, unsigned type,
-                      unsigned length, int scale = 0) {
-    b->setType(status.get(), i, type);
-    status.Check();
-    b->setSubType(status.get(), i, 0);
-    status.Check();
-    b->setLength(status.get(), i, length);
-    status.Check();
-    b->setScale(status.get(), i, scale);
+    input.Reset(builder->getMetadata(status.get()));
     status.Check();
   }
+  slots = Describe(input.Get());
+  input_buffer.assign(status.Checked(input->getMessageLength(status.get())), 0);
+}
 
-  // A NULL keeps its parameter's type, and so does a text for a blob
-  // parameter: that text is written as a blob of its own first.
-  static void DescribeParam(Firebird::IMetadataBuilder* b, Status& status, unsigned i,
-                            const FieldInfo& param, const Value& v) {
-    if (const auto* s = std::get_if<std::string>(&v)) {
-      if (param.type == SQL_BLOB) return;
-      // The length must be that of the converted bytes, which is at most
-      // the UTF-8 length; a longer declared length is harmless.
-      const std::size_t length = s->size() < kMaxVarying ? s->size() : kMaxVarying;
-      SetType(b, status, i, SQL_VARYING, static_cast<unsigned>(length == 0 ? 1 : length));
-      b->setCharSet(status.get(), i, kCharsetWin1252);
-      status.Check();
-    } else if (const auto* n = std::get_if<Scaled>(&v)) {
-      SetType(b, status, i, SQL_INT64, sizeof(ISC_INT64), n->scale);
-    } else if (std::holds_alternative<double>(v)) {
-      SetType(b, status, i, SQL_DOUBLE, sizeof(double));
-    } else if (std::holds_alternative<Date>(v)) {
-      SetType(b, status, i, SQL_TYPE_DATE, sizeof(ISC_DATE));
-    } else if (std::holds_alternative<Time>(v)) {
-      SetType(b, status, i, SQL_TYPE_TIME, sizeof(ISC_TIME));
-    } else if (std::holds_alternative<Timestamp>(v)) {
-      SetType(b, status, i, SQL_TIMESTAMP, sizeof(ISC_TIMESTAMP));
-    } else if (std::holds_alternative<bool>(v)) {
-      SetType(b, status, i, SQL_BOOLEAN, sizeof(FB_BOOLEAN));
-    }
-  }
-
-  void Fill(const StatementHandle& h, Firebird::ITransaction* transaction, const FieldInfo& param,
-            const FieldInfo& f, const Value& v) {
-    unsigned char* at = data_.data() + f.offset;
-    Store<ISC_SHORT>(data_.data() + f.null_offset, IsNull(v) ? -1 : 0);
-    if (const auto* s = std::get_if<std::string>(&v)) {
+void Statement::State::FillInput(Firebird::ITransaction* transaction) {
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const FieldInfo& f = slots[i];
+    const Value& v = values[i];
+    unsigned char* at = input_buffer.data() + f.offset;
+    Store<ISC_SHORT>(input_buffer.data() + f.null_offset, IsNull(v) ? -1 : 0);
+    if (const auto* bytes = std::get_if<std::string>(&v)) {
       if (f.type == SQL_BLOB) {
-        detail::WriteBlob(h.attachment, transaction, BlobToDatabase(*s, param), at);
-        return;
+        detail::WriteBlob(connection.Get(), transaction, *bytes, at);
+        continue;
       }
-      const std::string bytes = Utf8ToCp1252(*s);
-      if (bytes.size() > f.length) {
-        throw DatabaseError("A text of " + std::to_string(bytes.size()) +
+      if (bytes->size() > f.length) {
+        throw DatabaseError("A text of " + std::to_string(bytes->size()) +
                             " bytes is longer than a parameter takes (" +
                             std::to_string(kMaxVarying) + ")");
       }
-      Store<ISC_USHORT>(at, static_cast<ISC_USHORT>(bytes.size()));
-      std::memcpy(at + sizeof(ISC_USHORT), bytes.data(), bytes.size());
+      Store<ISC_USHORT>(at, static_cast<ISC_USHORT>(bytes->size()));
+      std::memcpy(at + sizeof(ISC_USHORT), bytes->data(), bytes->size());
     } else if (const auto* n = std::get_if<Scaled>(&v)) {
       Store<ISC_INT64>(at, n->value);
     } else if (const auto* d = std::get_if<double>(&v)) {
@@ -371,89 +412,96 @@ class InputMessage final {
       Store<FB_BOOLEAN>(at, *b ? FB_TRUE : FB_FALSE);
     }
   }
-
-  detail::Owned<Firebird::IMessageMetadata> meta_;
-  std::vector<unsigned char> data_;
-};
-
-// The row's values are decoded only when asked for: a loop that reads the
-// row buffer directly builds no values at all.
-void DecodeRow(StatementHandle& h) {
-  std::fill(h.decoded.begin(), h.decoded.end(), 0);
-  h.has_row = true;
 }
 
-// The current row's column, checked for range and for a current row.
-const FieldInfo& CurrentColumn(const StatementHandle& h, std::size_t index) {
-  if (index >= h.columns.size()) {
-    throw Error("Field index " + std::to_string(index) + " out of range");
-  }
-  if (!h.has_row) throw Error("No current row");
-  return h.columns[index];
-}
-
-const Value& DecodedField(StatementHandle& h, std::size_t index) {
-  const FieldInfo& f = CurrentColumn(h, index);
-  if (!h.decoded[index]) {
-    h.row[index] = DecodeColumn(h, f, h.row_buffer.data());
-    h.decoded[index] = 1;
-  }
-  return h.row[index];
-}
-
-// Text bytes of the database as Windows-1252: a column of a single-byte set
-// is copied as stored (its round trip through UTF-8 gives the same bytes);
-// Unicode and octets texts go the way their values go.
-void AppendTextBytes(std::string_view bytes, unsigned charset, std::string& out) {
-  if (IsUtf8Charset(charset) || charset == kCharsetOctets) {
-    out += Utf8ToCp1252(TextFromDatabase(std::string(bytes), charset));
-  } else {
-    out.append(bytes);
-  }
-}
-
-void FetchRow(StatementHandle& h) {
-  h.has_row = false;
-  Status& status = h.fetch_status;
+void Statement::State::FetchRow() {
+  has_row = false;
+  Status& status = fetch_status;
   status.Clear();
-  const int result = status.Checked(h.cursor->fetchNext(status.get(), h.row_buffer.data()));
-  if (result == Firebird::IStatus::RESULT_OK) {
-    DecodeRow(h);
-  } else {
-    CloseCursor(h);  // past the last row: free the engine's side at once
+  const int result = status.Checked(cursor->fetchNext(status.get(), row_buffer.data()));
+  if (result != Firebird::IStatus::RESULT_OK) {
+    CloseCursor();  // past the last row: free the engine's side at once
+    return;
   }
+  // The row's values are decoded only when asked for: a loop that reads
+  // the row buffer through Raw builds no values at all.
+  std::fill(decoded.begin(), decoded.end(), 0);
+  has_row = true;
+}
+
+const FieldInfo& Statement::State::CurrentColumn(std::size_t index) const {
+  if (index >= columns.size()) {
+    throw ProgrammingError("Field index " + std::to_string(index) + " out of range");
+  }
+  if (!has_row) throw ProgrammingError("No current row");
+  return columns[index];
+}
+
+const Value& Statement::State::DecodedField(std::size_t index) const {
+  const FieldInfo& f = CurrentColumn(index);
+  if (!decoded[index]) {
+    const RawField raw = ReadRaw(f, row_buffer.data());
+    switch (raw.kind) {
+      case RawField::Kind::kNull:
+        row[index] = Null{};
+        break;
+      case RawField::Kind::kText:
+        row[index] = TextFromDatabase(raw.text, raw.utf8);
+        break;
+      case RawField::Kind::kNumber:
+        row[index] = raw.number;
+        break;
+      case RawField::Kind::kOther:
+        row[index] = DecodeOther(connection.Get(), cursor_transaction.Get(), f,
+                                 row_buffer.data() + f.offset);
+        break;
+    }
+    decoded[index] = 1;
+  }
+  return row[index];
+}
+
+namespace {
+
+// The state of a prepared statement; raises ProgrammingError for a
+// moved-from one.
+template <typename S>
+S& Prepared(const std::unique_ptr<S>& state) {
+  if (!state) throw ProgrammingError("The statement is not prepared");
+  return *state;
 }
 
 }  // namespace
 
-namespace detail {
-
-void CloseCursors(TransactionHandle& transaction) {
-  for (StatementHandle* s : transaction.statements) CloseCursor(*s);
+void Statement::State::Free() noexcept {
+  CloseCursor();
+  if (!statement) return;
+  Status status;
+  statement->free(status.get());
+  // A successful free ends the interface; after a failed one the owner
+  // releases it.
+  if (!status.Failed()) statement.Disown();
+  statement.Reset();
 }
 
-void LoseTransaction(StatementHandle& statement) {
-  CloseCursor(statement);
-  statement.transaction = nullptr;
-}
-
-}  // namespace detail
-
-Statement::Statement(Transaction& transaction, std::string_view sql, ParamMode mode)
-    : handle_(std::make_unique<StatementHandle>()) {
+Statement::Statement(Attachment& attachment, Transaction& transaction, std::string_view sql,
+                     ParamMode mode)
+    : state_(std::make_unique<State>()) {
   try {
-    Prepare(transaction, sql, mode);
+    state_->Prepare(attachment, transaction, sql, mode);
   } catch (...) {
-    Discard(handle_);
+    state_->Free();
     throw;
   }
 }
 
-void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMode mode) {
-  StatementHandle& h = *handle_;
-  detail::TransactionHandle* th = transaction.Handle();
-  if (!th || !th->transaction || !th->owner) throw DatabaseError("The transaction is not active");
-  h.attachment = th->owner->attachment.Get();
+void Statement::State::Prepare(Attachment& attachment, Transaction& transaction,
+                               std::string_view sql, ParamMode mode) {
+  State& s = *this;
+  if (!attachment.attachment_) throw ProgrammingError("The database is not attached");
+  Firebird::ITransaction* tra = transaction.Active();
+  s.connection = Owned<Firebird::IAttachment>::Shared(attachment.attachment_.Get());
+  s.attachment_mark = attachment.dependents_.Hand();
 
   ParsedSql parsed;
   if (mode == ParamMode::kNamed) {
@@ -464,191 +512,156 @@ void Statement::Prepare(Transaction& transaction, std::string_view sql, ParamMod
   const std::string text = Utf8ToCp1252(parsed.text);
 
   Status status;
-  h.statement.Reset(h.attachment->prepare(status.get(), th->transaction.Get(),
-                                          static_cast<unsigned>(text.size()), text.c_str(), 3,
+  s.statement.Reset(s.connection->prepare(status.get(), tra, static_cast<unsigned>(text.size()),
+                                          text.c_str(), 3,
                                           Firebird::IStatement::PREPARE_PREFETCH_METADATA));
   status.Check();
-  h.transaction = th;
-  th->statements.push_back(&h);  // from here the destructor frees the statement
-
-  h.selects = (status.Checked(h.statement->getFlags(status.get())) &
+  s.selects = (status.Checked(s.statement->getFlags(status.get())) &
                Firebird::IStatement::FLAG_HAS_CURSOR) != 0;
-  h.input.Reset(h.statement->getInputMetadata(status.get()));
+  s.prepared_input.Reset(s.statement->getInputMetadata(status.get()));
   status.Check();
-  h.output.Reset(h.statement->getOutputMetadata(status.get()));
+  s.output.Reset(s.statement->getOutputMetadata(status.get()));
   status.Check();
 
-  h.params = Describe(h.input.Get());
-  h.values.assign(h.params.size(), Null{});
+  s.params = Describe(s.prepared_input.Get());
+  s.values.assign(s.params.size(), Null{});
   if (mode == ParamMode::kNamed) {
-    if (parsed.markers.size() != h.params.size()) {
-      throw DatabaseError("The statement has " + std::to_string(h.params.size()) +
+    if (parsed.markers.size() != s.params.size()) {
+      throw DatabaseError("The statement has " + std::to_string(s.params.size()) +
                           " parameters but its text shows " +
                           std::to_string(parsed.markers.size()) + " markers");
     }
-    h.markers = std::move(parsed.markers);
-    for (const std::string& name : h.markers) {
-      if (name.empty()) continue;
-      bool seen = false;
-      for (const std::string& n : h.names) seen = seen || n == name;
-      if (!seen) h.names.push_back(name);
-    }
+    s.markers = std::move(parsed.markers);
   } else {
-    h.markers.assign(h.params.size(), std::string());
+    s.markers.assign(s.params.size(), std::string());
   }
+  for (const FieldInfo& param : s.params) s.carriers.push_back(CarrierFor(param));
+  s.BuildInput();
 
-  h.columns = Describe(h.output.Get());
-  for (unsigned i = 0; i < h.columns.size(); ++i) {
-    const char* alias = status.Checked(h.output->getAlias(status.get(), i));
-    h.column_names.push_back(Cp1252ToUtf8(alias ? alias : ""));
-    if (const char* bad = UnreadableTypeName(h.columns[i].type)) {
-      throw DatabaseError("Column " + h.column_names.back() + " has a type this program " +
+  s.columns = Describe(s.output.Get());
+  for (unsigned i = 0; i < s.columns.size(); ++i) {
+    const char* alias = status.Checked(s.output->getAlias(status.get(), i));
+    s.column_names.push_back(Cp1252ToUtf8(alias ? alias : ""));
+    if (const char* bad = UnreadableTypeName(s.columns[i].type)) {
+      throw DatabaseError("Column " + s.column_names.back() + " has a type this program " +
                           "cannot read (" + bad + ")");
     }
   }
-  if (h.output) {
-    const unsigned length = status.Checked(h.output->getMessageLength(status.get()));
-    h.row_buffer.assign(length, 0);
-  }
-  h.row.assign(h.columns.size(), Null{});
-  h.decoded.assign(h.columns.size(), 0);
+  if (s.output) s.row_buffer.assign(status.Checked(s.output->getMessageLength(status.get())), 0);
+  s.row.assign(s.columns.size(), Null{});
+  s.decoded.assign(s.columns.size(), 0);
 }
 
-Statement::~Statement() { Discard(handle_); }
+Statement::~Statement() {
+  if (state_) state_->Free();
+}
 
 Statement::Statement(Statement&&) noexcept = default;
 
 Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
-    Discard(handle_);
-    handle_ = std::move(other.handle_);
+    if (state_) state_->Free();
+    state_ = std::move(other.state_);
   }
   return *this;
 }
 
-std::vector<std::string> Statement::ParamNames() const { return Checked(handle_).names; }
-
 void Statement::Set(std::string_view name, const Value& value) {
-  StatementHandle& h = Checked(handle_);
+  State& s = Prepared(state_);
   bool found = false;
-  for (std::size_t i = 0; i < h.markers.size(); ++i) {
-    if (!h.markers[i].empty() && SameName(h.markers[i], name)) {
-      h.values[i] = value;
-      found = true;
+  for (std::size_t i = 0; i < s.markers.size(); ++i) {
+    if (s.markers[i].empty() || !EqualsIgnoringAsciiCase(s.markers[i], name)) continue;
+    found = true;
+    const FieldInfo& param = s.params[i];
+    if (const auto* text = std::get_if<std::string>(&value)) {
+      s.values[i] = param.type == SQL_BLOB ? BlobToDatabase(*text, param) : Utf8ToCp1252(*text);
+    } else {
+      s.values[i] = value;
+    }
+    const Carrier carrier = CarrierFor(s.values[i], param, s.carriers[i]);
+    if (carrier != s.carriers[i]) {
+      s.carriers[i] = carrier;
+      s.input_stale = true;
     }
   }
-  if (!found) throw Error("Parameter '" + std::string(name) + "' not found");
+  if (!found) throw ProgrammingError("Parameter '" + std::string(name) + "' not found");
 }
 
-void Statement::SetAt(std::size_t index, const Value& value) {
-  StatementHandle& h = Checked(handle_);
-  if (index >= h.values.size()) {
-    throw Error("Parameter index " + std::to_string(index) + " out of range (the statement has " +
-                std::to_string(h.values.size()) + ")");
-  }
-  h.values[index] = value;
-}
-
-void Statement::Execute() {
-  StatementHandle& h = Checked(handle_);
-  CloseCursor(h);
-  h.affected = 0;
-  Firebird::ITransaction* transaction = ActiveTransaction(h);
-  InputMessage in(h, transaction);
+void Statement::Execute(Transaction& transaction) {
+  State& s = Prepared(state_);
+  s.CloseCursor();
+  Firebird::ITransaction* tra = transaction.Active();
+  if (s.input_stale) s.BuildInput();
+  s.FillInput(tra);
+  unsigned char* data = s.input_buffer.empty() ? nullptr : s.input_buffer.data();
   Status status;
-  if (h.selects) {
-    h.cursor.Reset(h.statement->openCursor(status.get(), transaction, in.meta(), in.data(),
-                                           h.output.Get(), 0));
+  if (s.selects) {
+    s.cursor.Reset(
+        s.statement->openCursor(status.get(), tra, s.input.Get(), data, s.output.Get(), 0));
     status.Check();
-    FetchRow(h);
+    s.cursor_transaction = Owned<Firebird::ITransaction>::Shared(tra);
+    s.transaction_mark = transaction.cursors_.Hand();
+    s.FetchRow();
     return;
   }
-  h.statement->execute(status.get(), transaction, in.meta(), in.data(),
-                       h.columns.empty() ? nullptr : h.output.Get(),
-                       h.columns.empty() ? nullptr : h.row_buffer.data());
+  const bool returns = !s.columns.empty();
+  s.statement->execute(status.get(), tra, s.input.Get(), data, returns ? s.output.Get() : nullptr,
+                       returns ? s.row_buffer.data() : nullptr);
   status.Check();
-  h.affected = static_cast<std::size_t>(h.statement->getAffectedRecords(status.get()));
-  if (status.Failed()) h.affected = 0;
+  if (!returns) return;
   // EXECUTE PROCEDURE and RETURNING give their one row of output this way.
-  if (!h.columns.empty()) DecodeRow(h);
+  // It is decoded at once, blobs included, so that it relies on no
+  // transaction.
+  std::fill(s.decoded.begin(), s.decoded.end(), 0);
+  s.has_row = true;
+  s.cursor_transaction = Owned<Firebird::ITransaction>::Shared(tra);
+  for (std::size_t i = 0; i < s.columns.size(); ++i) s.DecodedField(i);
+  s.cursor_transaction.Reset();
 }
 
-bool Statement::HasRow() const { return handle_ && handle_->has_row; }
+bool Statement::HasRow() const { return state_ && state_->has_row; }
 
 bool Statement::Next() {
-  StatementHandle& h = Checked(handle_);
-  if (!h.cursor) {
-    h.has_row = false;
+  State& s = Prepared(state_);
+  if (!s.cursor) {
+    s.has_row = false;
     return false;
   }
-  ActiveTransaction(h);
-  FetchRow(h);
-  return h.has_row;
+  s.FetchRow();
+  return s.has_row;
 }
 
 void Statement::Close() {
-  if (handle_) CloseCursor(*handle_);
+  if (state_) state_->CloseCursor();
 }
 
-std::size_t Statement::ColumnCount() const { return Checked(handle_).columns.size(); }
+std::size_t Statement::ColumnCount() const { return Prepared(state_).columns.size(); }
 
-std::string Statement::ColumnName(std::size_t index) const {
-  const StatementHandle& h = Checked(handle_);
-  if (index >= h.column_names.size()) {
-    throw Error("Field index " + std::to_string(index) + " out of range");
+const std::string& Statement::ColumnName(std::size_t index) const {
+  const State& s = Prepared(state_);
+  if (index >= s.column_names.size()) {
+    throw ProgrammingError("Field index " + std::to_string(index) + " out of range");
   }
-  return h.column_names[index];
+  return s.column_names[index];
+}
+
+std::size_t Statement::ColumnIndex(std::string_view name) const {
+  const State& s = Prepared(state_);
+  for (std::size_t i = 0; i < s.column_names.size(); ++i) {
+    if (EqualsIgnoringAsciiCase(s.column_names[i], name)) return i;
+  }
+  throw ProgrammingError("Field '" + std::string(name) + "' not found");
 }
 
 const Value& Statement::Field(std::size_t index) const {
-  return DecodedField(Checked(handle_), index);
+  return Prepared(state_).DecodedField(index);
 }
 
 const Value& Statement::Field(std::string_view name) const { return Field(ColumnIndex(name)); }
 
-std::size_t Statement::ColumnIndex(std::string_view name) const {
-  const StatementHandle& h = Checked(handle_);
-  for (std::size_t i = 0; i < h.column_names.size(); ++i) {
-    if (SameName(h.column_names[i], name)) return i;
-  }
-  throw Error("Field '" + std::string(name) + "' not found");
+RawField Statement::Raw(std::size_t index) const {
+  const State& s = Prepared(state_);
+  return ReadRaw(s.CurrentColumn(index), s.row_buffer.data());
 }
-
-void Statement::AppendFieldBytes(std::size_t index, const RegionalSettings& rs,
-                                 std::string& out) const {
-  StatementHandle& h = Checked(handle_);
-  const FieldInfo& f = CurrentColumn(h, index);
-  const unsigned char* row = h.row_buffer.data();
-  if (Load<ISC_SHORT>(row + f.null_offset) != 0) return;
-  const unsigned char* at = row + f.offset;
-  // A separator outside ASCII is not a character of UTF-8 text on its own;
-  // such a number goes the way of its value.
-  const bool ascii_separator = static_cast<unsigned char>(rs.decimal_separator) < 0x80;
-  switch (f.type) {
-    case SQL_TEXT:
-      AppendTextBytes(std::string_view(reinterpret_cast<const char*>(at), f.length), f.charset,
-                      out);
-      return;
-    case SQL_VARYING:
-      AppendTextBytes(std::string_view(reinterpret_cast<const char*>(at + sizeof(ISC_USHORT)),
-                                       Load<ISC_USHORT>(at)),
-                      f.charset, out);
-      return;
-    case SQL_SHORT:
-      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_SHORT>(at), f.scale}, rs, out);
-      break;
-    case SQL_LONG:
-      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_LONG>(at), f.scale}, rs, out);
-      break;
-    case SQL_INT64:
-      if (ascii_separator) return AppendScaledText(Scaled{Load<ISC_INT64>(at), f.scale}, rs, out);
-      break;
-    default:
-      break;
-  }
-  out += Utf8ToCp1252(ValueToText(DecodedField(h, index), rs));
-}
-
-std::size_t Statement::AffectedRows() const { return Checked(handle_).affected; }
 
 }  // namespace et::fb

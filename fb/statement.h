@@ -1,21 +1,19 @@
-// Statements prepared once from text and executed as often as needed, with
-// named parameters and forward-only result sets.
+// Statements prepared once on an attachment and executed as often as needed,
+// each time with a transaction of the caller's choice, with named parameters
+// and forward-only result sets.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "fb/value.h"
 
 namespace et::fb {
 
+class Attachment;
 class Transaction;
-namespace detail {
-struct StatementHandle;
-}
 
 // How the statement text marks its parameters.
 enum class ParamMode {
@@ -24,12 +22,39 @@ enum class ParamMode {
   kNone,   // the text is sent untouched
 };
 
-// A prepared statement on a transaction (which should outlive it: once the
-// transaction has ended the statement refuses to execute).
+// A column of the current row as the engine's message holds it, read without
+// building a Value: for loops that format many rows into one buffer.
+struct RawField {
+  enum class Kind {
+    kNull,    // SQL NULL
+    kText,    // CHAR or VARCHAR: `text`
+    kNumber,  // SMALLINT, INTEGER, BIGINT, NUMERIC or DECIMAL: `number`
+    kOther,   // any other type: read it through Statement::Field
+  };
+  // What the column holds on this row.
+  Kind kind = Kind::kNull;
+  // kText: the stored bytes, valid until the statement moves on; CHAR keeps
+  // its trailing blanks.
+  std::string_view text;
+  // kText: true when the column declares a Unicode set or raw octets, whose
+  // bytes are the value's own UTF-8; otherwise they are Windows-1252.
+  bool utf8 = false;
+  // kNumber: the number.
+  Scaled number;
+};
+
+// A statement prepared on an attachment, which must outlive it. Each Execute
+// names the transaction to run in; a selecting statement's open cursor
+// belongs to that transaction, which must stay active until the cursor is
+// closed: by Close, by the next Execute, past the last row, or when the
+// statement dies (see fb/attachment.h).
 class Statement final {
  public:
-  // Prepares the text (SQL dialect 3). Raises DatabaseError.
-  Statement(Transaction& transaction, std::string_view sql, ParamMode mode = ParamMode::kNamed);
+  // Prepares the text (SQL dialect 3) on the attachment, within
+  // `transaction` for the engine's look-up of the names it uses. Raises
+  // DatabaseError.
+  Statement(Attachment& attachment, Transaction& transaction, std::string_view sql,
+            ParamMode mode = ParamMode::kNamed);
   // Closes the cursor and frees the prepared statement.
   ~Statement();
   // Takes over the other's prepared statement, leaving it unprepared.
@@ -39,21 +64,19 @@ class Statement final {
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
-  // Names of the parameters in order of first appearance (upper case).
-  std::vector<std::string> ParamNames() const;
   // Binds every occurrence of the named parameter (name compared without
-  // regard to case). Values keep their type; the engine converts them to the
-  // parameter's type. A string bound to a blob parameter is written as a blob.
-  // A parameter never bound is NULL. Raises Error for an unknown name.
+  // regard to ASCII case). Values keep their type; the engine converts them
+  // to the parameter's type. A string bound to a blob parameter is written as
+  // a blob. A parameter never bound is NULL. Raises ProgrammingError for an
+  // unknown name.
   void Set(std::string_view name, const Value& value);
-  // Binds a positional parameter (0-based), for statements without names.
-  void SetAt(std::size_t index, const Value& value);
 
-  // Executes with the bound parameters. A selecting statement opens its
-  // cursor (closing a previous one) and positions on its first row; any other
-  // statement simply runs (one that returns values, such as EXECUTE PROCEDURE
-  // or RETURNING, then holds them as its only row). Raises DatabaseError.
-  void Execute();
+  // Executes with the bound parameters in `transaction`. A selecting
+  // statement opens its cursor (closing a previous one) and positions on its
+  // first row; any other statement simply runs (one that returns values,
+  // such as EXECUTE PROCEDURE or RETURNING, then holds them as its only row).
+  // Raises DatabaseError; ProgrammingError when the transaction has ended.
+  void Execute(Transaction& transaction);
 
   // True while a current row is available (after Execute and each Next).
   bool HasRow() const;
@@ -64,33 +87,28 @@ class Statement final {
 
   // Number of output columns.
   std::size_t ColumnCount() const;
-  // Name of an output column (its alias when given). Raises Error when out
-  // of range.
-  std::string ColumnName(std::size_t index) const;
-  // The current row's value by position. Raises Error when out of range or
-  // without a current row.
-  const Value& Field(std::size_t index) const;
-  // The current row's value by column name (compared without regard to
-  // case). Raises Error for an unknown name or without a current row.
-  const Value& Field(std::string_view name) const;
-  // Position of the output column with this name (compared without regard to
-  // case), for loops that read a column on every row. Raises Error for an
-  // unknown name.
+  // Name of an output column (its alias when given). Raises ProgrammingError
+  // when out of range.
+  const std::string& ColumnName(std::size_t index) const;
+  // Position of the output column with this name (compared without regard
+  // to ASCII case), for loops that read a column on every row. Raises
+  // ProgrammingError for an unknown name.
   std::size_t ColumnIndex(std::string_view name) const;
-  // Appends the current row's value at `index` as a text file holds it: the
-  // Windows-1252 bytes of ValueToText's form. Texts of a single-byte set are
-  // copied as stored and integers and NUMERICs formatted in place, so a loop
-  // that reuses `out` allocates nothing for them. Raises Error when out of
+  // The current row's value by position. Raises ProgrammingError when out of
   // range or without a current row.
-  void AppendFieldBytes(std::size_t index, const RegionalSettings& rs, std::string& out) const;
-
-  // Rows affected by the last data-changing Execute.
-  std::size_t AffectedRows() const;
+  const Value& Field(std::size_t index) const;
+  // The current row's value by column name (compared without regard to ASCII
+  // case). Raises ProgrammingError for an unknown name or without a current
+  // row.
+  const Value& Field(std::string_view name) const;
+  // The current row's column at `index` as the engine delivered it; never
+  // allocates. Raises ProgrammingError when out of range or without a
+  // current row.
+  RawField Raw(std::size_t index) const;
 
  private:
-  void Prepare(Transaction& transaction, std::string_view sql, ParamMode mode);
-
-  std::unique_ptr<detail::StatementHandle> handle_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace et::fb

@@ -2,39 +2,18 @@
 
 #include <firebird/Interface.h>
 
+#include <cassert>
 #include <vector>
 
 #include "fb/attachment.h"
 #include "fb/client.h"
 #include "fb/error.h"
+#include "platform/error.h"
 
 namespace et::fb {
 namespace {
 
 using detail::Status;
-
-// Lets go of the transaction interface (releasing it unless a call ended it
-// already) and leaves the attachment's list.
-void Forget(detail::TransactionHandle& handle) {
-  handle.transaction.Reset();
-  if (handle.owner) detail::Unregister(handle.owner->transactions, &handle);
-  handle.owner = nullptr;
-}
-
-// Rolls back a transaction still active, then cuts every link to the handle.
-// Never throws.
-void Discard(std::unique_ptr<detail::TransactionHandle>& handle) {
-  if (!handle) return;
-  if (handle->transaction) {
-    detail::CloseCursors(*handle);
-    // A successful rollback ends the interface; after a failed one Forget
-    // releases it.
-    if (detail::RollBackTransaction(handle->transaction.Get())) handle->transaction.Disown();
-  }
-  Forget(*handle);
-  for (detail::StatementHandle* s : handle->statements) detail::LoseTransaction(*s);
-  handle.reset();
-}
 
 // The transaction parameter block for the options; empty for the server's
 // defaults.
@@ -55,67 +34,89 @@ std::vector<unsigned char> ParameterBlock(const TransactionOptions& options) {
   }
   tpb.push_back(options.lock == LockResolution::kWait ? isc_tpb_wait : isc_tpb_nowait);
   tpb.push_back(options.access == AccessMode::kReadWrite ? isc_tpb_write : isc_tpb_read);
+  if (options.lock == LockResolution::kWait && options.lock_timeout_seconds > 0) {
+    // A value item: its length, then the number, least significant byte first.
+    tpb.push_back(isc_tpb_lock_timeout);
+    tpb.push_back(4);
+    for (int shift = 0; shift < 32; shift += 8) {
+      tpb.push_back(static_cast<unsigned char>(
+          (static_cast<unsigned>(options.lock_timeout_seconds) >> shift) & 0xFF));
+    }
+  }
+  for (const std::string& table : options.protected_write_tables) {
+    if (table.empty() || table.size() > 255) {
+      throw DatabaseError("A reserved table name has 1 to 255 characters: \"" + table + "\"");
+    }
+    tpb.push_back(isc_tpb_lock_write);
+    tpb.push_back(static_cast<unsigned char>(table.size()));
+    tpb.insert(tpb.end(), table.begin(), table.end());
+    tpb.push_back(isc_tpb_protected);
+  }
   return tpb;
-}
-
-Firebird::ITransaction* Active(const std::unique_ptr<detail::TransactionHandle>& handle) {
-  if (!handle || !handle->transaction) throw DatabaseError("The transaction is not active");
-  return handle->transaction.Get();
 }
 
 }  // namespace
 
-Transaction::Transaction(Attachment& attachment, const TransactionOptions& options)
-    : handle_(std::make_unique<detail::TransactionHandle>()) {
-  detail::AttachmentHandle* owner = attachment.Handle();
-  if (!owner || !owner->attachment) throw DatabaseError("The database is not attached");
+Transaction::Transaction(Attachment& attachment, const TransactionOptions& options) {
+  if (!attachment.attachment_) throw ProgrammingError("The database is not attached");
   const std::vector<unsigned char> tpb = ParameterBlock(options);
   Status status;
-  handle_->transaction.Reset(owner->attachment->startTransaction(
+  transaction_.Reset(attachment.attachment_->startTransaction(
       status.get(), static_cast<unsigned>(tpb.size()), tpb.empty() ? nullptr : tpb.data()));
   status.Check();
-  handle_->owner = owner;
-  owner->transactions.push_back(handle_.get());
+  attachment_ = attachment.dependents_.Hand();
 }
 
-Transaction::~Transaction() { Discard(handle_); }
+Transaction::~Transaction() { Discard(); }
 
 Transaction::Transaction(Transaction&&) noexcept = default;
 
 Transaction& Transaction::operator=(Transaction&& other) noexcept {
   if (this != &other) {
-    Discard(handle_);
-    handle_ = std::move(other.handle_);
+    Discard();
+    transaction_ = std::move(other.transaction_);
+    attachment_ = std::move(other.attachment_);
+    cursors_ = std::move(other.cursors_);
   }
   return *this;
 }
 
+void Transaction::Discard() noexcept {
+  if (transaction_) {
+    assert(cursors_.NoneLeft() && "a cursor is still open on the ending transaction");
+    // A successful rollback ends the interface; after a failed one the owner
+    // releases it.
+    if (detail::RollBackTransaction(transaction_.Get())) transaction_.Disown();
+    transaction_.Reset();
+  }
+  attachment_ = {};
+}
+
+Firebird::ITransaction* Transaction::Active() const {
+  if (!transaction_) throw ProgrammingError("The transaction is not active");
+  return transaction_.Get();
+}
+
 void Transaction::Commit() {
-  Firebird::ITransaction* transaction = Active(handle_);
-  detail::CloseCursors(*handle_);
+  Firebird::ITransaction* transaction = Active();
+  assert(cursors_.NoneLeft() && "a cursor is still open on the ending transaction");
   Status status;
   transaction->commit(status.get());
   status.Check();
-  handle_->transaction.Disown();  // a successful commit ends the interface
-  Forget(*handle_);
-}
-
-void Transaction::CommitRetaining() {
-  Status status;
-  Active(handle_)->commitRetaining(status.get());
-  status.Check();
+  transaction_.Disown();  // a successful commit ends the interface
+  attachment_ = {};
 }
 
 void Transaction::Rollback() {
-  Firebird::ITransaction* transaction = Active(handle_);
-  detail::CloseCursors(*handle_);
+  Firebird::ITransaction* transaction = Active();
+  assert(cursors_.NoneLeft() && "a cursor is still open on the ending transaction");
   Status status;
   transaction->rollback(status.get());
   status.Check();
-  handle_->transaction.Disown();  // a successful rollback ends the interface
-  Forget(*handle_);
+  transaction_.Disown();  // a successful rollback ends the interface
+  attachment_ = {};
 }
 
-bool Transaction::IsActive() const { return handle_ && handle_->transaction; }
+bool Transaction::IsActive() const { return static_cast<bool>(transaction_); }
 
 }  // namespace et::fb

@@ -2,24 +2,28 @@
 // access mode).
 #pragma once
 
-#include <memory>
-
+#include "fb/lifetime.h"
+#include "fb/owned.h"
 #include "fb/transaction_options.h"
+
+namespace Firebird {
+class ITransaction;
+}
 
 namespace et::fb {
 
 class Attachment;
-namespace detail {
-struct TransactionHandle;
-}
 
 // A started transaction. Move-only; a transaction still active when its
-// object dies is rolled back (never throws).
+// object dies is rolled back (never throws). Its attachment must outlive it,
+// and it must outlive the open cursors of the statements executed with it
+// (see fb/attachment.h).
 class Transaction final {
  public:
   // Starts a transaction on the attachment with the given options (see
   // TransactionOptions::ServerDefaults for no parameter block at all).
-  // Raises DatabaseError (also when the attachment is not attached).
+  // Raises DatabaseError; ProgrammingError when the attachment is not
+  // attached.
   Transaction(Attachment& attachment, const TransactionOptions& options);
   // Rolls back the transaction if it is still active.
   ~Transaction();
@@ -31,21 +35,27 @@ class Transaction final {
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
-  // Commits the work and ends the transaction. Raises DatabaseError.
+  // Commits the work and ends the transaction. Raises DatabaseError;
+  // ProgrammingError when it has ended already.
   void Commit();
-  // Commits the work and keeps the transaction open. Raises DatabaseError.
-  void CommitRetaining();
-  // Undoes the work and ends the transaction. Raises DatabaseError.
+  // Undoes the work and ends the transaction. Raises DatabaseError;
+  // ProgrammingError when it has ended already.
   void Rollback();
-  // True until the transaction has ended (committed, rolled back, or its
-  // attachment detached).
+  // True until the transaction has ended (committed or rolled back).
   bool IsActive() const;
 
-  // Internal handle for the other classes of this layer.
-  detail::TransactionHandle* Handle() const { return handle_.get(); }
-
  private:
-  std::unique_ptr<detail::TransactionHandle> handle_;
+  friend class Statement;
+
+  // The interface of an active transaction; raises ProgrammingError when it
+  // has ended.
+  Firebird::ITransaction* Active() const;
+  // Rolls back as the destructor does. Never throws.
+  void Discard() noexcept;
+
+  detail::Owned<Firebird::ITransaction> transaction_;  // empty once ended
+  detail::Dependents::Mark attachment_;                // relies on its attachment
+  detail::Dependents cursors_;                         // the cursors opened with it
 };
 
 }  // namespace et::fb

@@ -2,6 +2,9 @@
 // turned into the engine's transaction parameter block by Transaction.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace et::fb {
 
 // Which committed data a transaction sees.
@@ -35,7 +38,15 @@ struct TransactionOptions {
   LockResolution lock = LockResolution::kWait;
   // Read-write or read-only.
   AccessMode access = AccessMode::kReadWrite;
+  // Waiting only: the longest wait for a lock, in seconds; 0 waits as long
+  // as it takes.
+  int lock_timeout_seconds = 0;
+  // Tables reserved for protected write as the transaction starts: other
+  // transactions may read them but not write them until this one ends, and
+  // the start waits (or fails) while another transaction has written them.
+  std::vector<std::string> protected_write_tables{};
 
+  // Equal when every field is.
   bool operator==(const TransactionOptions&) const = default;
 
   // No parameter block at all: the server's defaults.

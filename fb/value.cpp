@@ -49,9 +49,7 @@ std::tm ToTm(const Date& d, const Time& t) {
 }
 
 std::string ScaledToText(const Scaled& s, const RegionalSettings& rs) {
-  std::string text;
-  AppendScaledText(s, rs, text);
-  return text;
+  return FormatScaled(s.value, s.scale, rs);
 }
 
 [[noreturn]] void NotAnInteger(const std::string& text) {
@@ -88,37 +86,6 @@ double ParseDouble(const std::string& text) {
 }
 
 }  // namespace
-
-void AppendScaledText(const Scaled& s, const RegionalSettings& rs, std::string& out) {
-  const bool negative = s.value < 0;
-  // Through unsigned so that the smallest 64-bit value has a magnitude too.
-  const std::uint64_t magnitude =
-      negative ? ~static_cast<std::uint64_t>(s.value) + 1 : static_cast<std::uint64_t>(s.value);
-  char digits[24];
-  const std::size_t count = static_cast<std::size_t>(
-      std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
-  if (negative) out += '-';
-  if (s.scale >= 0) {
-    out.append(digits, count);
-    if (magnitude != 0) out.append(static_cast<std::size_t>(s.scale), '0');
-    return;
-  }
-  // value * 10^scale: the last `decimals` digits (zeros in front when there
-  // are fewer) are the fraction, shown without its trailing zeros.
-  const std::size_t decimals = static_cast<std::size_t>(-static_cast<long long>(s.scale));
-  const std::size_t integer_digits = count > decimals ? count - decimals : 0;
-  if (integer_digits == 0) {
-    out += '0';
-  } else {
-    out.append(digits, integer_digits);
-  }
-  std::size_t last = count;  // one past the last fraction digit that is not zero
-  while (last > integer_digits && digits[last - 1] == '0') --last;
-  if (last == integer_digits) return;
-  out += rs.decimal_separator;
-  if (decimals > count) out.append(decimals - count, '0');
-  out.append(digits + integer_digits, last - integer_digits);
-}
 
 std::string ValueToText(const Value& v, const RegionalSettings& rs) {
   return std::visit(Overloaded{

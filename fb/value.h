@@ -13,29 +13,34 @@ namespace et::fb {
 
 // SQL NULL.
 struct Null {
+  // Every NULL equals every other: values compare as data here, not as SQL.
   bool operator==(const Null&) const = default;
 };
 // SMALLINT, INTEGER, BIGINT (scale 0) and NUMERIC/DECIMAL (scale < 0):
 // the number is value * 10^scale.
 struct Scaled {
-  std::int64_t value = 0;
-  int scale = 0;
+  std::int64_t value = 0;  // the digits
+  int scale = 0;           // the power of ten they are multiplied by
+  // Equal when digits and scale are: 1250 at -2 is not 125 at -1.
   bool operator==(const Scaled&) const = default;
 };
 // A calendar date.
 struct Date {
-  int year = 0, month = 0, day = 0;
+  int year = 0, month = 0, day = 0;  // month and day from 1
+  // Equal when every field is.
   bool operator==(const Date&) const = default;
 };
 // A time of day.
 struct Time {
   int hour = 0, minute = 0, second = 0, fraction = 0;  // fraction: 1/10000 s
+  // Equal when every field is.
   bool operator==(const Time&) const = default;
 };
 // A date with a time of day.
 struct Timestamp {
-  Date date;
-  Time time;
+  Date date;  // the day
+  Time time;  // the time of that day
+  // Equal when date and time are.
   bool operator==(const Timestamp&) const = default;
 };
 
@@ -57,10 +62,6 @@ inline Value Text(std::string s) { return Value{std::move(s)}; }
 // format, times in the long time format, timestamps as the date, a blank and
 // the time (the date alone at midnight); booleans "True"/"False".
 std::string ValueToText(const Value& v, const RegionalSettings& rs);
-
-// Appends the text form ValueToText gives a number, without a string of its
-// own: for loops that format into one reused buffer.
-void AppendScaledText(const Scaled& s, const RegionalSettings& rs, std::string& out);
 
 // The value as a 32-bit integer: numbers truncated toward zero, texts parsed
 // as whole numbers, booleans 1 and 0. NULL gives 0. Raises ConvertError when

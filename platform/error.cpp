@@ -1,13 +1,17 @@
 #include "platform/error.h"
 
+#include <utility>
+
 namespace et {
 
-void Error::AddContext(std::string_view context) {
-  std::string message;
-  message.reserve(context.size() + message_.size());
-  message.append(context);
-  message.append(message_);
-  message_.swap(message);
+Error::Error(std::string message) : message_(std::move(message)), what_(message_) {}
+
+void Error::AddContext(std::string_view context, ContextBreak brk) {
+  const std::string_view separator = brk == ContextBreak::kNewLine ? "\r\n" : "\r";
+  std::string composed;
+  composed.reserve(context.size() + separator.size() + what_.size());
+  composed.append(context).append(separator).append(what_);
+  what_.swap(composed);
 }
 
 std::string_view ErrorTypeName(const std::exception& e) {

@@ -1,6 +1,7 @@
 #include "platform/regional.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -102,29 +103,40 @@ std::string FormatGeneral(double value, const RegionalSettings& rs) {
 }
 
 std::string FormatScaled(std::int64_t value, int scale, const RegionalSettings& rs) {
+  std::string text;
+  AppendScaled(value, scale, rs, text);
+  return text;
+}
+
+void AppendScaled(std::int64_t value, int scale, const RegionalSettings& rs, std::string& out) {
   const bool negative = value < 0;
   // Through unsigned so that the smallest 64-bit value has a magnitude too.
   const std::uint64_t magnitude =
       negative ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
-  std::string digits = std::to_string(magnitude);
+  char digits[24];
+  const std::size_t count = static_cast<std::size_t>(
+      std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
+  if (negative) out += '-';
   if (scale >= 0) {
-    if (magnitude != 0) digits.append(static_cast<std::size_t>(scale), '0');
-    return (negative ? "-" : "") + digits;
+    out.append(digits, count);
+    if (magnitude != 0) out.append(static_cast<std::size_t>(scale), '0');
+    return;
   }
-
+  // value * 10^scale: the last `decimals` digits (zeros in front when there
+  // are fewer) are the fraction, shown without its trailing zeros.
   const std::size_t decimals = static_cast<std::size_t>(-static_cast<long long>(scale));
-  if (digits.size() <= decimals) digits.insert(0, decimals - digits.size() + 1, '0');
-  std::string integer_part = digits.substr(0, digits.size() - decimals);
-  std::string fraction = digits.substr(digits.size() - decimals);
-  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-
-  std::string text = negative ? "-" : "";
-  text += integer_part;
-  if (!fraction.empty()) {
-    text += rs.decimal_separator;
-    text += fraction;
+  const std::size_t integer_digits = count > decimals ? count - decimals : 0;
+  if (integer_digits == 0) {
+    out += '0';
+  } else {
+    out.append(digits, integer_digits);
   }
-  return text;
+  std::size_t last = count;  // one past the last fraction digit that is not zero
+  while (last > integer_digits && digits[last - 1] == '0') --last;
+  if (last == integer_digits) return;
+  out += rs.decimal_separator;
+  if (decimals > count) out.append(decimals - count, '0');
+  out.append(digits + integer_digits, last - integer_digits);
 }
 
 std::string FormatShortDate(const std::tm& t, const RegionalSettings& rs) {

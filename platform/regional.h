@@ -30,9 +30,13 @@ std::string FormatFixed2(double value, const RegionalSettings& rs);
 // thousands separator, no trailing zeros (12.5 -> 12,5; 7 -> 7).
 std::string FormatGeneral(double value, const RegionalSettings& rs);
 
-// A scaled integer (NUMERIC/DECIMAL: value * 10^scale, scale <= 0) in the
-// shortest exact form: 12500 with scale -3 -> 12,5.
+// A scaled integer (an integer or NUMERIC/DECIMAL: value * 10^scale) in the
+// shortest exact form: 12500 with scale -3 -> 12,5; 5 with scale 2 -> 500.
 std::string FormatScaled(std::int64_t value, int scale, const RegionalSettings& rs);
+
+// Appends FormatScaled's text to `out` without a string of its own, for loops
+// that format many numbers into one reused buffer.
+void AppendScaled(std::int64_t value, int scale, const RegionalSettings& rs, std::string& out);
 
 // Date and time in the short date and long time formats.
 std::string FormatShortDate(const std::tm& t, const RegionalSettings& rs);

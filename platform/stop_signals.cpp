@@ -18,6 +18,10 @@ std::atomic<bool> g_stop_handled{false};
 // steady_clock ticks of the stop deadline; stored before g_stop_signal, so
 // whoever sees the stop sees its deadline.
 std::atomic<std::chrono::steady_clock::rep> g_stop_deadline{0};
+// RequestStopForTesting's calls of ThrowIfStopRequested still to pass; -1
+// when no test asked for a stop.
+std::atomic<int> g_test_checks_left{-1};
+std::atomic<int> g_test_signal{0};
 
 sigset_t StopSignals() {
   sigset_t set;
@@ -51,13 +55,18 @@ std::string StopMessage() {
 }
 
 void ThrowIfStopRequested() {
+  if (g_test_checks_left.load(std::memory_order_relaxed) >= 0 &&
+      g_test_checks_left.fetch_sub(1) == 0) {
+    g_stop_signal.store(g_test_signal.load());
+  }
   if (StopRequested()) throw StopRequestedError(StopMessage());
 }
 
 std::optional<std::chrono::steady_clock::time_point> StopDeadline() {
-  if (!StopRequested()) return std::nullopt;
-  return std::chrono::steady_clock::time_point(
-      std::chrono::steady_clock::duration(g_stop_deadline.load()));
+  const auto ticks = g_stop_deadline.load();
+  // A stop that no signal brought (a test's) has no grace running out.
+  if (!StopRequested() || ticks == 0) return std::nullopt;
+  return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(ticks));
 }
 
 void ReportStop() {
@@ -91,6 +100,17 @@ void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds 
     ReportStop();
     ::_exit(exit_status);
   }).detach();
+}
+
+void RequestStopForTesting(int signal, int passing_checks) {
+  g_stop_signal.store(0);
+  g_test_signal.store(signal);
+  g_test_checks_left.store(passing_checks);
+}
+
+void ClearStopForTesting() {
+  g_test_checks_left.store(-1);
+  g_stop_signal.store(0);
 }
 
 }  // namespace et

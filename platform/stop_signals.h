@@ -23,13 +23,14 @@ class StopRequestedError : public Error {
 // True once a stop signal has arrived. Safe from any thread.
 bool StopRequested();
 
-// Raises StopRequestedError when a stop signal has arrived.
+// Raises StopRequestedError when a stop signal has arrived. Cheap enough for
+// every row of an export's loop.
 void ThrowIfStopRequested();
 
 // Once a stop was requested: the instant at which the process will be ended
 // (the signal's arrival plus the grace of HandleStopSignals), so that what
 // still must be done after a stop (the run's status) can keep within it.
-// nullopt while no stop was requested.
+// nullopt while no stop was requested, and for a stop no signal brought.
 std::optional<std::chrono::steady_clock::time_point> StopDeadline();
 
 // "Esecuzione interrotta dal segnale SIGTERM" (or the signal that came);
@@ -54,5 +55,13 @@ void AwaitStopHandler();
 // `exit_status`. Call it first in main, before any library starts a thread.
 void HandleStopSignals(std::function<void()> on_stop, std::chrono::milliseconds grace,
                        int exit_status);
+
+// For tests of code that checks for a stop, in a process that does not call
+// HandleStopSignals: acts as if `signal` had arrived just before call number
+// `passing_checks` + 1 of ThrowIfStopRequested from now (0: the next call),
+// with no on_stop and no grace time. ClearStopForTesting forgets it, and the
+// stop it caused.
+void RequestStopForTesting(int signal, int passing_checks);
+void ClearStopForTesting();
 
 }  // namespace et

@@ -39,6 +39,13 @@ std::string AsciiUppered(std::string_view s) {
   return out;
 }
 
+bool HasLineBreakOrNul(std::string_view s) {
+  for (const char c : s) {
+    if (IsLineBreakOrNul(c)) return true;
+  }
+  return false;
+}
+
 std::string ApostrophesToAcuteAccent(std::string_view s) {
   std::string out;
   out.reserve(s.size());

@@ -1,6 +1,6 @@
 // Small text helpers shared by every layer: the blank trimming of the
-// Windows runtime, comparisons without regard to ASCII case, and the
-// apostrophe rule of the texts the web side imports.
+// Windows runtime, comparisons without regard to ASCII case, the bytes that
+// break a line, and the apostrophe rule of the texts the web side imports.
 #pragma once
 
 #include <string>
@@ -43,6 +43,14 @@ constexpr char AsciiUpper(char c) {
 // The text with its ASCII small letters a to z in capitals; every other byte
 // (accented letters included) as it is.
 std::string AsciiUppered(std::string_view s);
+
+// True for CR, LF and NUL: a CR or LF ends a line (an FTP command, a header,
+// a record of a file) early and starts another, and a NUL cuts a C string
+// short.
+constexpr bool IsLineBreakOrNul(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+
+// True when the text holds a CR, LF or NUL.
+bool HasLineBreakOrNul(std::string_view s);
 
 // U+00B4 in UTF-8: the acute accent that stands in for an apostrophe, which
 // the web side's import and the settings table's readers take as a string

@@ -13,6 +13,7 @@
 
 #include "platform/file_handle.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 #include "publish/curl_global.h"
 #include "publish/curl_handles.h"
 #include "publish/errors.h"
@@ -122,9 +123,7 @@ void SetTls(CURL* h, const FtpSettings& settings, bool implicit_tls) {
 
 // CR or LF would end an FTP command early and start another; NUL would cut
 // it short.
-bool HasCommandBreak(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
+bool HasCommandBreak(std::string_view text) { return HasLineBreakOrNul(text); }
 
 CurlSlist MakeList(const std::vector<std::string>& texts) {
   CurlSlist list;

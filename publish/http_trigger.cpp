@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "platform/strings.h"
 #include "publish/curl_global.h"
 #include "publish/curl_handles.h"
 #include "publish/errors.h"
@@ -40,8 +41,7 @@ size_t KeepStatusLine(char* data, size_t size, size_t count, void* status_line) 
 void RequestTrigger(const std::string& url, std::chrono::seconds time_limit) {
   // libcurl would refuse CR and LF too; refusing them here keeps any URL
   // from adding a header line, and NUL from cutting the URL short.
-  if (url.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-    throw NetworkError("URL contiene caratteri di controllo");
+  if (HasLineBreakOrNul(url)) throw NetworkError("URL contiene caratteri di controllo");
   detail::EnsureCurlInitialized();
   // A fresh handle per request: no connection or TLS session is reused.
   detail::CurlEasy handle(curl_easy_init());

@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "platform/strings.h"
 #include "publish/curl_global.h"
 #include "publish/curl_handles.h"
 #include "publish/errors.h"
@@ -25,7 +26,7 @@ std::string UrlPart(CURLU* url, CURLUPart part) {
 }  // namespace
 
 void CheckTriggerUrl(const std::string& url) {
-  if (url.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+  if (HasLineBreakOrNul(url)) {
     throw NetworkError("URL contiene caratteri di controllo");
   }
   detail::EnsureCurlInitialized();

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "dbconfig/database_opener.h"
+#include "dbconfig/business_database.h"
+#include "dbconfig/opening_policy.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/user_database.h"
 #include "fb/error.h"
@@ -21,36 +22,21 @@ constexpr const char* kNoBusinessDatabase =
     "Database gestionale non connesso: impossibile avviare la transazione";
 
 // The business database named by "Archivio" of the user's settings, attached.
-std::unique_ptr<DatabaseConnection> OpenBusinessDatabase(const Parameters& parameters,
-                                                         UserInterface& ui) {
-  std::string business_path;
-  {
-    // The user database is needed only for this one text.
-    UserDatabase users = UserDatabase::Open(parameters, ui);
-    business_path = users.ReadSettings().Read("Archivio");
-  }
-  if (business_path.empty()) throw fb::DatabaseError(kNoBusinessDatabase);
-
-  auto business = std::make_unique<DatabaseConnection>();
-  const SplitPath parts = SplitDatabasePath(business_path);
+std::unique_ptr<DatabaseConnection> OpenBusinessDatabaseFor(const Parameters& parameters,
+                                                            UserInterface& ui) {
+  const OpeningPolicy policy = OpeningPolicy::AttachOrCreate(LockWait());
+  // The user database is needed only for this one text.
+  const std::string name =
+      UserDatabase::Open(parameters, policy, ui).ReadSettings().BusinessDatabaseName();
+  if (name.empty()) throw fb::DatabaseError(kNoBusinessDatabase);
   try {
-    OpenDatabase(*business, parts.directory, parts.file_name, "", "", ui);
+    return OpenBusinessDatabase(name, policy, ui);
   } catch (Error& e) {
     // The opener has shown its own messages; the halt says what it means for
     // the run, then the engine's reason.
-    e.AddContext(std::string(kNoBusinessDatabase) + "\r\n");
+    e.AddContext(kNoBusinessDatabase);
     throw;
   }
-  return business;
-}
-
-// The wait for the export directory's lock: kLockWaitVariable when it holds
-// a whole number of seconds (0 or more), ten minutes otherwise.
-std::chrono::seconds LockWait() {
-  const char* text = std::getenv(kLockWaitVariable);
-  std::int32_t seconds = 0;
-  if (text && TryParseInt32(text, seconds) && seconds >= 0) return std::chrono::seconds(seconds);
-  return std::chrono::seconds(kDefaultLockWaitSeconds);
 }
 
 std::string DescribeWait(std::chrono::seconds wait) {
@@ -82,6 +68,13 @@ const SettingKey& ExportDirectoryKey() {
   return key;
 }
 
+std::chrono::seconds LockWait() {
+  const char* text = std::getenv(kLockWaitVariable);
+  std::int32_t seconds = 0;
+  if (text && TryParseInt32(text, seconds) && seconds >= 0) return std::chrono::seconds(seconds);
+  return std::chrono::seconds(kDefaultLockWaitSeconds);
+}
+
 std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   const std::optional<Parameters> parameters =
       Parameters::Read(env.installation_directory + kParametersFileName);
@@ -91,7 +84,7 @@ std::optional<Configuration> LoadConfiguration(const RunEnvironment& env) {
   }
 
   Configuration configuration;
-  configuration.business = OpenBusinessDatabase(*parameters, env.ui);
+  configuration.business = OpenBusinessDatabaseFor(*parameters, env.ui);
   configuration.settings = std::make_unique<SettingsTable>(configuration.business->Attachment());
 
   configuration.export_directory =

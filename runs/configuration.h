@@ -3,6 +3,7 @@
 // the export directory of its settings table.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,11 @@ inline constexpr const char* kExportLockFileName = ".exporttotale.lock";
 // lock, in seconds; meant for tests and administrators.
 inline constexpr const char* kLockWaitVariable = "EXPORTTOTALE_LOCK_WAIT_SECONDS";
 inline constexpr int kDefaultLockWaitSeconds = 600;
+
+// The wait for another run: for the export directory's lock, and for a
+// database file that another process holds. kLockWaitVariable when it holds
+// a whole number of seconds (0 or more), ten minutes otherwise.
+std::chrono::seconds LockWait();
 
 // Follows the chain once, and takes the lock of the export directory,
 // waiting for a run that holds it. nullopt when the run halts with a message

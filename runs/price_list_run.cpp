@@ -127,7 +127,7 @@ RunOutcome RunPriceListExport(Configuration& configuration, const RunEnvironment
           {"price-list export", kAnyFailure,
            [&] {
              price_list = WritePriceListFile(directory + settings->price_list_file, business,
-                                             std::to_string(settings->price_band), env.regional);
+                                             settings->price_band, env.regional);
            }},
           {"price-list upload", kAnyFailure,
            [&] {

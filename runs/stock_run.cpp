@@ -60,9 +60,9 @@ RunOutcome RunStockExport(Configuration& configuration, const RunEnvironment& en
       {"export", kBeforeTheTrigger,
        [&] {
          // The export reads in a transaction with the server's defaults.
-         fb::Transaction transaction(configuration.business->Attachment(),
-                                     fb::TransactionOptions::ServerDefaults());
-         WriteStockFile(path, transaction, settings.export_quantities, env.regional);
+         fb::Attachment& business = configuration.business->Attachment();
+         fb::Transaction transaction(business, fb::TransactionOptions::ServerDefaults());
+         WriteStockFile(path, business, transaction, settings.export_quantities, env.regional);
        }},
       // A failed upload is in the run log; the run goes on. A file the guard
       // holds back fails the run.

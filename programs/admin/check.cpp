@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "dbconfig/database_opener.h"
+#include "dbconfig/business_database.h"
+#include "dbconfig/location_file.h"
+#include "dbconfig/opening_policy.h"
 #include "dbconfig/parameters_file.h"
 #include "dbconfig/settings_table.h"
 #include "dbconfig/user_database.h"
@@ -20,8 +22,8 @@
 #include "fb/statement.h"
 #include "fb/transaction.h"
 #include "fb/value.h"
-#include "platform/ini.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 #include "publish/errors.h"
 #include "publish/ftp_host.h"
 #include "publish/ftp_uploader.h"
@@ -34,27 +36,6 @@
 
 namespace et {
 namespace {
-
-// A connection that attaches and never creates: where the opener would create
-// a database after a failed attach, it gets the attach's own reason instead.
-class AttachOnlyConnection final : public DatabaseConnection {
- public:
-  void Open() override {
-    try {
-      DatabaseConnection::Open();
-    } catch (const fb::DatabaseError& e) {
-      last_attach_error_ = e;
-      throw;
-    }
-  }
-  void CreateDatabase() override {
-    if (last_attach_error_) throw *last_attach_error_;
-    throw fb::DatabaseError("Database non collegato: " + database_name);
-  }
-
- private:
-  std::optional<fb::DatabaseError> last_attach_error_;
-};
 
 // The opener's user interface during a check: no message waits for Enter and
 // the prompt for the server's name is declined (noted, so the failed step can
@@ -140,20 +121,12 @@ void ParseAsTheRunDoes(RunKind kind, const SettingValues& values,
   }
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 bool UserRowExists(UserDatabase& users, std::int32_t user) {
   fb::Transaction transaction(users.Attachment(), fb::TransactionOptions::ReadCommitted());
-  fb::Statement count(transaction, "SELECT COUNT(*) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
+  fb::Statement count(users.Attachment(), transaction,
+                      "SELECT COUNT(*) TOT FROM UTENTI WHERE CODICE = :CODICE\r\n");
   count.Set("CODICE", fb::Int(user));
-  count.Execute();
+  count.Execute(transaction);
   return fb::ValueToInt32(count.Field("TOT")) != 0;
 }
 
@@ -297,9 +270,12 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
 
   // The user database, attached only.
   const std::string users_step = "database utenti " + DatabaseName(parameters->user_database);
+  // Databases are only attached, at once: a check creates nothing and does
+  // not wait for a run.
+  const OpeningPolicy policy = OpeningPolicy::AttachOnly();
   std::optional<UserDatabase> users;
   try {
-    users.emplace(std::make_unique<AttachOnlyConnection>(), *parameters, ui);
+    users.emplace(UserDatabase::Open(*parameters, policy, ui));
     report.Ok(users_step);
   } catch (const std::exception& e) {
     report.Fail(users_step, e.what());
@@ -319,14 +295,14 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
     const UserSettings settings = users->ReadSettings();
     bool company_found = false;
     for (const std::string& section : settings.Text().SectionNames()) {
-      company_found = company_found || SameIgnoringCase(section, parameters->company);
+      company_found = company_found || EqualsIgnoringAsciiCase(section, parameters->company);
     }
     if (!company_found) {
       report.Fail(user_step, "la ditta non ha una sezione nelle impostazioni dell'utente");
       return finish();
     }
     report.Ok(user_step);
-    business_path = settings.Read("Archivio");
+    business_path = settings.BusinessDatabaseName();
   } catch (const std::exception& e) {
     report.Fail(user_step, e.what());
     return finish();
@@ -338,26 +314,20 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
   report.Ok("Archivio = " + business_path);
 
   // dati.ini beside the business database guides the opener.
-  const SplitPath parts = SplitDatabasePath(business_path);
-  const std::string location_path = parts.directory + "dati.ini";
-  if (!FileExists(location_path)) {
-    report.Ok("dati.ini " + location_path, "assente: il percorso di Archivio è usato com'è");
+  const LocationFileSummary location = SummariseLocationFile(business_path);
+  if (!location.exists) {
+    report.Ok("dati.ini " + location.path, "assente: il percorso di Archivio è usato com'è");
   } else {
-    const IniFile location(location_path);
     std::string note;
-    for (const char* name : {"Nome Server", "Alias", "PercorsoDatabase", "Lettera Disco Server"}) {
-      const std::string value = location.Read("CONFIG", name);
-      if (value.empty()) continue;
-      note += (note.empty() ? "" : ", ") + std::string(name) + "=" + value;
-    }
-    report.Ok("dati.ini " + location_path, note.empty() ? "nessuna chiave in [CONFIG]" : note);
+    for (const std::string& entry : location.entries) note += (note.empty() ? "" : ", ") + entry;
+    report.Ok("dati.ini " + location.path, note.empty() ? "nessuna chiave in [CONFIG]" : note);
   }
 
   // The business database, attached only, following dati.ini as a run does.
   const std::string business_step = "database gestionale " + business_path;
-  AttachOnlyConnection business;
+  std::unique_ptr<DatabaseConnection> business;
   try {
-    OpenDatabase(business, parts.directory, parts.file_name, "", "", ui);
+    business = OpenBusinessDatabase(business_path, policy, ui);
     report.Ok(business_step);
   } catch (const std::exception& e) {
     std::string reason = e.what();
@@ -370,16 +340,16 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
   // The engine inside a process that is killed (SIGKILL, a power cut) in the
   // middle of the markup consolidation leaves the database damaged; a server
   // outlives the processes that talk to it.
-  if (!NamesDatabaseServer(business.database_name)) {
+  if (!NamesDatabaseServer(business->Name())) {
     report.Warn("motore del database gestionale",
-                "Firebird incorporato nel processo (" + business.database_name +
+                "Firebird incorporato nel processo (" + business->Name() +
                     " non nomina un server): un'esecuzione terminata a forza durante le "
                     "scritture può danneggiare il database; in produzione usare il server "
                     "Firebird, per esempio Archivio=localhost:" +
-                    business.database_name);
+                    business->Name());
   }
 
-  SettingsTable settings(business.Attachment());
+  SettingsTable settings(business->Attachment());
   CheckBusinessSide(kind, settings, report);
   return finish();
 }

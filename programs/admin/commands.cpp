@@ -46,7 +46,7 @@ int Init(Context& c) {
   const std::string& business_database = c.arguments[0];
   UserDatabase& users = c.opened.Users();
   users.Initialize(business_database);
-  const std::string read_back = users.ReadSettings().Read("Archivio");
+  const std::string read_back = users.ReadSettings().BusinessDatabaseName();
   const std::string& user = c.opened.Parameters().user;
   const std::string& company = c.opened.Parameters().company;
   if (read_back == business_database) {

@@ -2,16 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "dbconfig/opening_plan.h"
 #include "fb/error.h"
 #include "fb/metadata.h"
 #include "fixture/fixture.h"
 #include "platform/ini.h"
+#include "support/database_holder.h"
 #include "support/recording_ui.h"
 #include "support/temp_dir.h"
 #include "tests/dbconfig/recording_connection.h"
@@ -24,12 +30,17 @@ using test::RecordingConnection;
 using test::RecordingUserInterface;
 using test::UiCall;
 
+using Clock = std::chrono::steady_clock;
+
 constexpr const char* kCreated = "Effettuata creazione data base";
 constexpr const char* kFailed = "Apertura / creazione del database non riuscita!";
 constexpr const char* kNotFound = "Non trovato dati.ini";
 constexpr const char* kNetworkError =
     "Errore: nonostante le configurazioni, il particolare percorso di rete sta rendendo "
     "impossibile l'attivazione del database";
+
+// As a run opens a database, without waiting for a held file.
+const OpeningPolicy kCreating = OpeningPolicy::AttachOrCreate(std::chrono::seconds(0));
 
 // One case of the opener: what dati.ini holds, which names the servers accept,
 // how the user answers the prompt, and what must follow.
@@ -83,7 +94,7 @@ TEST_P(OpenerSequence, TriesTheNamesInOrder) {
 
   std::string error;
   try {
-    OpenDatabase(connection, Expand(c.directory, dir), c.file_name, "", "", ui);
+    OpenDatabase(connection, Expand(c.directory, dir), c.file_name, kCreating, ui);
   } catch (const fb::DatabaseError& e) {
     error = e.what();
   }
@@ -320,7 +331,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "cannot create {dir}a.fdb"}),
     [](const auto& param_info) { return param_info.param.name; });
 
-TEST(AttachOrCreate, ServerNamesWithADriveLetter) {
+TEST(NameOnServer, ServerNamesWithADriveLetter) {
   struct Case {
     std::string name, server, drive, expected;
   } cases[] = {
@@ -330,36 +341,146 @@ TEST(AttachOrCreate, ServerNamesWithADriveLetter) {
       {"C:\\Dati\\archivio.fdb", "", "E", "C:\\Dati\\archivio.fdb"},
   };
   for (const auto& c : cases) {
+    EXPECT_EQ(NameOnServer(c.name, c.server, c.drive), c.expected);
     RecordingConnection connection({c.expected}, {});
     RecordingUserInterface ui;
-    AttachOrCreate(connection, c.name, c.server, c.drive, "", "", ui);
-    EXPECT_EQ(connection.database_name, c.expected);
+    OpenNamedDatabase(connection, NameOnServer(c.name, c.server, c.drive), kCreating, ui);
+    EXPECT_EQ(connection.Name(), c.expected);
   }
 }
 
-TEST(AttachOrCreate, ParameterLinesOfAttachAndCreation) {
+TEST(OpenNamedDatabase, CredentialsOfAttachAndCreation) {
+  const DatabaseCredentials defaults{"SYSDBA", "velutrina"};
+  EXPECT_EQ(kCreating.credentials, defaults);  // the test runs without ISC_USER and ISC_PASSWORD
   RecordingConnection connection({}, {"x.fdb"});
   RecordingUserInterface ui;
-  AttachOrCreate(connection, "x.fdb", "", "", "", "", ui);
-  ASSERT_EQ(connection.params_seen.size(), 2u);
-  EXPECT_EQ(connection.params_seen[0],
-            (std::vector<std::string>{"user_name=SYSDBA", "password=velutrina"}));
-  EXPECT_EQ(
-      connection.params_seen[1],
-      (std::vector<std::string>{"USER \"SYSDBA\"", "PASSWORD \"velutrina\"", "PAGE_SIZE 4096"}));
+  OpenNamedDatabase(connection, "x.fdb", kCreating, ui);
+  EXPECT_EQ(connection.tried, (std::vector<std::string>{"attach x.fdb", "create x.fdb"}));
+  EXPECT_EQ(connection.credentials_seen, (std::vector<DatabaseCredentials>{defaults, defaults}));
 
+  const DatabaseCredentials admin{"ADMIN", "segreta"};
   RecordingConnection other({}, {});
   try {
-    AttachOrCreate(other, "y.fdb", "", "", "ADMIN", "segreta", ui);
+    OpenNamedDatabase(other, "y.fdb", {admin, OnAttachFailure::kCreate}, ui);
     ADD_FAILURE() << "attached";
   } catch (const fb::DatabaseError& e) {
     EXPECT_EQ(std::string(e.what()), "cannot create y.fdb");  // the creation's reason
   }
-  EXPECT_EQ(other.params_seen[0],
-            (std::vector<std::string>{"user_name=ADMIN", "password=segreta"}));
-  EXPECT_EQ(other.params_seen[1],
-            (std::vector<std::string>{"USER \"ADMIN\"", "PASSWORD \"segreta\"", "PAGE_SIZE 4096"}));
+  EXPECT_EQ(other.credentials_seen, (std::vector<DatabaseCredentials>{admin, admin}));
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), std::vector<std::string>{kCreated});
+}
+
+TEST(CreateDatabaseStatement, QuotesTheCredentials) {
+  EXPECT_EQ(CreateDatabaseStatement("/dati/x.fdb", {"SYSDBA", "velutrina"}),
+            "CREATE DATABASE '/dati/x.fdb' USER \"SYSDBA\" PASSWORD \"velutrina\" PAGE_SIZE 4096 ");
+  EXPECT_EQ(CreateDatabaseStatement("x.fdb", {"AD\"MIN", "a\"\" PAGE_SIZE 1024"}),
+            "CREATE DATABASE 'x.fdb' USER \"AD\"\"MIN\" PASSWORD \"a\"\"\"\" PAGE_SIZE 1024\" "
+            "PAGE_SIZE 4096 ");
+}
+
+// Without creation, a name that cannot be attached gives the attach's own
+// reason, and the opening goes on with the next name as it would after a
+// failed creation.
+TEST(OpenNamedDatabase, AttachOnlyNeverCreates) {
+  RecordingConnection connection({}, {"x.fdb"});
+  RecordingUserInterface ui;
+  try {
+    OpenNamedDatabase(connection, "x.fdb", OpeningPolicy::AttachOnly(), ui);
+    ADD_FAILURE() << "opened";
+  } catch (const fb::DatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "cannot attach x.fdb");
+  }
+  EXPECT_EQ(connection.tried, std::vector<std::string>{"attach x.fdb"});
+  EXPECT_FALSE(connection.Connected());
+
+  test::TempDir temp;
+  const std::string dir = temp.Path() + "/";
+  test::WriteFile(dir + "dati.ini", "[CONFIG]\r\nNome Server=SRV\r\nAlias=ditta\r\n");
+  RecordingConnection guided({"SRV:" + dir + "a.fdb"}, {"SRV:ditta", dir + "a.fdb"});
+  OpenDatabase(guided, dir, "a.fdb", OpeningPolicy::AttachOnly(), ui);
+  EXPECT_EQ(guided.tried, (std::vector<std::string>{"attach SRV:ditta", "attach " + dir + "a.fdb",
+                                                    "attach SRV:" + dir + "a.fdb"}));
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+}
+
+// A database file that another process holds is there: it is waited for and
+// never created, and no other name is tried in its place.
+TEST(OpenNamedDatabase, HeldFileIsWaitedForAndNeverCreated) {
+  struct Case {
+    const char* what;
+    int held;     // attaches refused as held; -1: all of them
+    int seconds;  // the policy's wait
+    OnAttachFailure on_failure;
+    std::vector<std::string> tried;
+    bool opened;
+  };
+  const std::vector<std::string> five_attaches(5, "attach x.fdb");
+  const std::vector<Case> cases = {
+      {"freed during the wait", 4, 30, OnAttachFailure::kCreate, five_attaches, true},
+      {"freed during the wait, attach only", 4, 30, OnAttachFailure::kFail, five_attaches, true},
+      {"no wait: the first refusal is final",
+       -1,
+       0,
+       OnAttachFailure::kCreate,
+       {"attach x.fdb"},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingConnection connection({"x.fdb"}, {"x.fdb"}, {{"x.fdb", c.held}});
+    RecordingUserInterface ui;
+    const OpeningPolicy policy{
+        {"SYSDBA", "velutrina"}, c.on_failure, std::chrono::seconds(c.seconds)};
+    try {
+      OpenNamedDatabase(connection, "x.fdb", policy, ui);
+      EXPECT_TRUE(c.opened);
+    } catch (const fb::DatabaseError& e) {
+      EXPECT_FALSE(c.opened) << e.what();
+      EXPECT_TRUE(e.IsDatabaseHeldByAnotherProcess()) << e.what();
+    }
+    EXPECT_EQ(connection.tried, c.tried);
+    EXPECT_EQ(connection.Connected(), c.opened);
+    EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+  }
+}
+
+TEST(OpenNamedDatabase, HeldForTheWholeWaitGivesTheEngineReason) {
+  RecordingConnection connection({"x.fdb"}, {"x.fdb"}, {{"x.fdb", -1}});
+  RecordingUserInterface ui;
+  const auto started = Clock::now();
+  try {
+    OpenNamedDatabase(connection, "x.fdb", OpeningPolicy::AttachOrCreate(std::chrono::seconds(1)),
+                      ui);
+    ADD_FAILURE() << "opened";
+  } catch (const fb::DatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), std::string(test::HeldByAnotherProcess("x.fdb").what()));
+  }
+  const auto waited = Clock::now() - started;
+  EXPECT_GE(waited, std::chrono::seconds(1));
+  EXPECT_LT(waited, std::chrono::seconds(10));
+  // Tried again and again, never created.
+  EXPECT_GE(connection.tried.size(), 3u);
+  EXPECT_EQ(connection.tried, std::vector<std::string>(connection.tried.size(), "attach x.fdb"));
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+}
+
+// The held file ends the opening where the plan would go on to other names,
+// ask for the server and create.
+TEST(OpenDatabase, HeldFileEndsTheOpening) {
+  test::TempDir temp;
+  const std::string dir = temp.Path() + "/";
+  RecordingConnection connection({}, {dir + "a.fdb", "SRV:" + dir + "a.fdb"},
+                                 {{dir + "a.fdb", -1}});
+  RecordingUserInterface ui({{PromptOutcome::kOk, "SRV", ""}});
+  try {
+    OpenDatabase(connection, dir, "a.fdb", kCreating, ui);
+    ADD_FAILURE() << "opened";
+  } catch (const fb::DatabaseError& e) {
+    EXPECT_TRUE(e.IsDatabaseHeldByAnotherProcess()) << e.what();
+  }
+  EXPECT_EQ(connection.tried, std::vector<std::string>{"attach " + dir + "a.fdb"});
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+  EXPECT_FALSE(std::filesystem::exists(dir + "dati.ini"));
 }
 
 TEST(FindServerAndDrive, PromptAnswersAreWrittenToDatiIni) {
@@ -418,7 +539,7 @@ TEST(OpenDatabaseEmbedded, MissingLocalFileIsCreatedAndAttached) {
   RecordingUserInterface ui;
   const std::string dir = temp.Path() + "/";
 
-  OpenDatabase(connection, dir, "nuovo.fdb", "", "", ui);
+  OpenDatabase(connection, dir, "nuovo.fdb", kCreating, ui);
 
   EXPECT_TRUE(connection.Connected());
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), std::vector<std::string>{kCreated});
@@ -427,7 +548,7 @@ TEST(OpenDatabaseEmbedded, MissingLocalFileIsCreatedAndAttached) {
 
   // A second opening attaches to the database now there, silently.
   RecordingUserInterface again;
-  OpenDatabase(connection, dir, "nuovo.fdb", "", "", again);
+  OpenDatabase(connection, dir, "nuovo.fdb", kCreating, again);
   EXPECT_TRUE(connection.Connected());
   EXPECT_EQ(again.Calls().size(), 0u);
 }
@@ -437,7 +558,7 @@ TEST(OpenDatabaseEmbedded, ExistingDatabaseIsAttachedWithoutMessages) {
   test::CreateBusinessDatabase(temp.File("archivio.fdb"));
   DatabaseConnection connection;
   RecordingUserInterface ui;
-  OpenDatabase(connection, temp.Path() + "/", "", "", "", ui);
+  OpenDatabase(connection, temp.Path() + "/", "", kCreating, ui);
   EXPECT_TRUE(connection.Connected());
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
 }
@@ -451,7 +572,7 @@ TEST(OpenDatabaseEmbedded, FinalFailureCarriesTheEngineReason) {
   DatabaseConnection connection;
   RecordingUserInterface ui;
   try {
-    OpenDatabase(connection, temp.Path() + "/", "", "", "", ui);
+    OpenDatabase(connection, temp.Path() + "/", "", kCreating, ui);
     FAIL() << "opened";
   } catch (const fb::DatabaseError& e) {
     const std::string reason = e.what();
@@ -461,6 +582,65 @@ TEST(OpenDatabaseEmbedded, FinalFailureCarriesTheEngineReason) {
   EXPECT_FALSE(connection.Connected());
   EXPECT_EQ(ui.Texts(UiCall::Kind::kMessage), (std::vector<std::string>{kNotFound, kFailed}));
   EXPECT_EQ(ui.Count(UiCall::Kind::kPrompt), 1u);
+}
+
+// Another process holds the existing database: the opening waits for it, then
+// attaches; the file is never created anew.
+TEST(OpenDatabaseEmbedded, HeldByAnotherProcessIsWaitedFor) {
+  test::TempDir temp;
+  const std::string file = temp.File("archivio.fdb");
+  test::CreateBusinessDatabase(file);
+  test::DatabaseHolder holder(file);
+
+  std::promise<void> waiting;
+  std::thread releaser([&] {
+    waiting.get_future().wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    holder.Release();
+  });
+  DatabaseConnection connection;
+  RecordingUserInterface ui;
+  const auto started = Clock::now();
+  waiting.set_value();
+  try {
+    OpenDatabase(connection, temp.Path() + "/", "",
+                 OpeningPolicy::AttachOrCreate(std::chrono::seconds(60)), ui);
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << e.what();
+  }
+  releaser.join();
+  EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(700));
+  EXPECT_TRUE(connection.Connected());
+  EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+  // The database attached is the one made before, with its tables.
+  EXPECT_TRUE(fb::TableExists(connection.Attachment(), "TABX"));
+}
+
+TEST(OpenDatabaseEmbedded, HeldForTheWholeWaitGivesTheEngineReason) {
+  test::TempDir temp;
+  const std::string file = temp.File("utenti.fdb");
+  test::CreateUserDatabase(file);
+  test::DatabaseHolder holder(file);
+  for (const OpeningPolicy& policy :
+       {OpeningPolicy::AttachOrCreate(std::chrono::seconds(1)), OpeningPolicy::AttachOnly()}) {
+    DatabaseConnection connection;
+    RecordingUserInterface ui;
+    try {
+      OpenNamedDatabase(connection, file, policy, ui);
+      ADD_FAILURE() << "attached";
+    } catch (const fb::DatabaseError& e) {
+      EXPECT_TRUE(e.IsDatabaseHeldByAnotherProcess()) << e.what();
+      EXPECT_NE(std::string(e.what()).find("Database already opened with engine instance"),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_FALSE(connection.Connected());
+    EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
+  }
+  holder.Release();
+  // Still the database made before.
+  fb::Attachment users = fb::Attachment::Attach(file, test::kFixtureUser, test::kFixturePassword);
+  EXPECT_TRUE(fb::TableExists(users, "UTENTI"));
 }
 
 // Through a Firebird server on 127.0.0.1, when the test run started one.
@@ -487,8 +667,8 @@ TEST_F(OpenDatabaseServer, ServerAndAliasOfDatabasesConf) {
                   "[CONFIG]\r\nNome Server=" + server_ + "\r\nAlias=exporttotale_test\r\n");
   DatabaseConnection connection;
   RecordingUserInterface ui;
-  OpenDatabase(connection, temp.Path() + "/", "ignored.fdb", "", "", ui);
-  EXPECT_EQ(connection.database_name, server_ + ":exporttotale_test");
+  OpenDatabase(connection, temp.Path() + "/", "ignored.fdb", kCreating, ui);
+  EXPECT_EQ(connection.Name(), server_ + ":exporttotale_test");
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
   EXPECT_TRUE(fb::TableExists(connection.Attachment(), "TABX"));
   connection.Close();
@@ -502,9 +682,9 @@ TEST_F(OpenDatabaseServer, LocalhostPathThroughTheServer) {
 
   DatabaseConnection connection;
   RecordingUserInterface ui;
-  OpenDatabase(connection, "localhost:" + std::string(kAliasDir) + "/", "localhost_path.fdb", "",
-               "", ui);
-  EXPECT_EQ(connection.database_name, "localhost:" + file);
+  OpenDatabase(connection, "localhost:" + std::string(kAliasDir) + "/", "localhost_path.fdb",
+               kCreating, ui);
+  EXPECT_EQ(connection.Name(), "localhost:" + file);
   EXPECT_TRUE(ui.Calls().empty()) << ui.Transcript();
   connection.Close();
   std::filesystem::remove(file);
@@ -518,7 +698,8 @@ TEST_F(OpenDatabaseServer, WrongPasswordRaisesTheEngineReasonWithoutMessages) {
   DatabaseConnection connection;
   RecordingUserInterface ui;
   try {
-    AttachOrCreate(connection, server_ + ":" + file, "", "", "SYSDBA", "sbagliata", ui);
+    OpenNamedDatabase(connection, server_ + ":" + file,
+                      {{"SYSDBA", "sbagliata"}, OnAttachFailure::kCreate}, ui);
     ADD_FAILURE() << "attached";
   } catch (const fb::DatabaseError& e) {
     EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();

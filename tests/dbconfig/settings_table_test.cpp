@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fb/attachment.h"
@@ -198,8 +202,8 @@ TEST_F(SettingsTableTest, WriteThatCannotBeStoredRaisesAndChangesNothing) {
     fb::Attachment other = fb::Attachment::Attach(install_.BusinessDbName(), test::kFixtureUser,
                                                   test::kFixturePassword);
     fb::Transaction holding(other, fb::TransactionOptions::ServerDefaults());
-    fb::Statement update(holding, "UPDATE TABX SET TESTO = 'altro' WHERE NOME = 'K'");
-    update.Execute();
+    fb::Statement update(other, holding, "UPDATE TABX SET TESTO = 'altro' WHERE NOME = 'K'");
+    update.Execute(holding);
     try {
       table.Write("K", "nuovo");
       ADD_FAILURE() << "written";
@@ -211,6 +215,52 @@ TEST_F(SettingsTableTest, WriteThatCannotBeStoredRaisesAndChangesNothing) {
     holding.Rollback();
   }
   EXPECT_EQ(TabXRows("K"), std::vector<std::string>{std::string(kNull) + "|vecchio"});
+}
+
+// Another writer holds TABX reserved while it adds a row, as Write does for
+// a new key; a Write meanwhile waits for it and then changes the row the
+// other left instead of adding a second one.
+TEST_F(SettingsTableTest, WriteWaitsForAWriterOfANewRow) {
+  struct Case {
+    const char* what;
+    bool key_exists;  // a shared row of K is there before both writers
+  } cases[] = {{"the other adds the key's first row", false},
+               {"the key's row is there, the other adds another key", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    install_.Business().Exec("DELETE FROM TABX");
+    if (c.key_exists) install_.SetTabX("K", "prima");
+    fb::Attachment other = fb::Attachment::Attach(install_.BusinessDbName(), test::kFixtureUser,
+                                                  test::kFixturePassword);
+    fb::Transaction adding(other, {.isolation = fb::Isolation::kReadCommitted,
+                                   .lock_timeout_seconds = 30,
+                                   .protected_write_tables = {"TABX"}});
+    fb::Statement insert(other, adding,
+                         "INSERT INTO TABX (CODICE, NOME, TESTO) "
+                         "VALUES (GEN_ID(CODICETABXCOUNTER, 1), :NOME, 'altro')");
+    insert.Set("NOME", fb::Text(c.key_exists ? "ALTRA" : "K"));
+    insert.Execute(adding);
+
+    std::promise<void> started;
+    std::atomic<bool> written = false;
+    std::thread writer([&] {
+      started.set_value();
+      try {
+        SettingsTable(business_).Write("K", "nuovo");
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what();
+      }
+      written = true;
+    });
+    started.get_future().wait();
+    // Whether the write has begun to wait by now or begins after the commit,
+    // it must find the other's row; it cannot have ended before.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(written);
+    adding.Commit();
+    writer.join();
+    EXPECT_EQ(TabXRows("K"), std::vector<std::string>{std::string(kNull) + "|nuovo"});
+  }
 }
 
 TEST_F(SettingsTableTest, NextGeneratorValueStepsTheGenerator) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -28,6 +29,9 @@ using test::TempDir;
 using Kind = test::UiCall::Kind;
 
 constexpr const char* kCreated = "Effettuata creazione data base";
+
+// As a run opens the user database.
+const OpeningPolicy kCreating = OpeningPolicy::AttachOrCreate(std::chrono::seconds(0));
 
 class UserDatabaseTest : public ::testing::Test {
  protected:
@@ -73,14 +77,14 @@ class UserDatabaseTest : public ::testing::Test {
 
 TEST_F(UserDatabaseTest, OpenAttachesWithoutMessagesOrCreatesAnEmptyDatabase) {
   {
-    UserDatabase users = UserDatabase::Open(Params(), ui_);
+    UserDatabase users = UserDatabase::Open(Params(), kCreating, ui_);
     EXPECT_EQ(ui_.Texts(Kind::kMessage), std::vector<std::string>{kCreated});
     EXPECT_TRUE(FileExists(UsersPath()));
     // An empty database: no UTENTI to read from.
     EXPECT_THROW(users.ReadSettings(), fb::DatabaseError);
   }
   RecordingUserInterface again;
-  UserDatabase users = UserDatabase::Open(Params(), again);
+  UserDatabase users = UserDatabase::Open(Params(), kCreating, again);
   EXPECT_TRUE(again.Calls().empty()) << again.Transcript();
 }
 
@@ -88,7 +92,7 @@ TEST_F(UserDatabaseTest, OpenRaisesWithTheEngineReasonWhenNeitherAttachedNorCrea
   Parameters p = Params();
   p.user_database.database_path = dir_.File("manca/utenti.fdb");
   try {
-    UserDatabase::Open(p, ui_);
+    UserDatabase::Open(p, kCreating, ui_);
     FAIL() << "opened";
   } catch (const fb::DatabaseError& e) {
     EXPECT_NE(std::string(e.what()).find("manca/utenti.fdb"), std::string::npos) << e.what();
@@ -101,7 +105,7 @@ TEST_F(UserDatabaseTest, OpenRaisesWithTheEngineReasonWhenNeitherAttachedNorCrea
 // attaches again.
 TEST_F(UserDatabaseTest, EveryOperationUsesTheOneAttachment) {
   MakeUsers("[query_esterno]\r\nArchivio=/a.fdb\r\n");
-  UserDatabase users = UserDatabase::Open(Params(), ui_);
+  UserDatabase users = UserDatabase::Open(Params(), kCreating, ui_);
   std::filesystem::rename(UsersPath(), dir_.File("altrove.fdb"));
 
   EXPECT_EQ(users.ReadSettings().Read("Archivio"), "/a.fdb");
@@ -132,7 +136,7 @@ TEST_F(UserDatabaseTest, SettingsTextLookups) {
       {std::nullopt, "Archivio", "dflt"},
   };
   MakeUsers(std::nullopt, false);
-  UserDatabase users = UserDatabase::Open(Params(), ui_);
+  UserDatabase users = UserDatabase::Open(Params(), kCreating, ui_);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.value_or("<NULL>"));
     SetRow(1, c.text);
@@ -146,16 +150,19 @@ TEST_F(UserDatabaseTest, UserAndCompanyComeFromTheParameters) {
     FixtureDb db(UsersPath());
     test::AddUserRow(db, 5, "ditta2", "/altro/archivio.fdb");
   }
-  const UserSettings settings = UserDatabase::Open(Params("5", "ditta2"), ui_).ReadSettings();
+  const UserSettings settings =
+      UserDatabase::Open(Params("5", "ditta2"), kCreating, ui_).ReadSettings();
   EXPECT_EQ(settings.Company(), "ditta2");
   EXPECT_EQ(settings.Read("Archivio"), "/altro/archivio.fdb");
   // A user without a row has empty settings.
-  EXPECT_EQ(UserDatabase::Open(Params("99"), ui_).ReadSettings().Read("Archivio", "dflt"), "dflt");
+  EXPECT_EQ(
+      UserDatabase::Open(Params("99"), kCreating, ui_).ReadSettings().Read("Archivio", "dflt"),
+      "dflt");
 }
 
 TEST_F(UserDatabaseTest, UserThatIsNotANumberIsRaisedBeforeAnyStatement) {
   MakeUsers("[query_esterno]\r\nArchivio=/a.fdb\r\n");
-  UserDatabase users = UserDatabase::Open(Params("1 OR 1=1"), ui_);
+  UserDatabase users = UserDatabase::Open(Params("1 OR 1=1"), kCreating, ui_);
   for (const auto& operation : std::vector<std::function<void()>>{
            [&] { users.ReadSettings(); }, [&] { users.WriteSetting("K", "v"); },
            [&] { users.Initialize("/b.fdb"); }}) {
@@ -174,7 +181,7 @@ TEST_F(UserDatabaseTest, UserThatIsNotANumberIsRaisedBeforeAnyStatement) {
 
 TEST_F(UserDatabaseTest, InitializeCreatesDatabaseTableAndUserRowOnce) {
   const std::string business = "/srv/ditta/archivio.fdb";
-  UserDatabase::Open(Params(), ui_).Initialize(business);
+  UserDatabase::Open(Params(), kCreating, ui_).Initialize(business);
 
   EXPECT_EQ(ui_.Texts(Kind::kMessage), std::vector<std::string>{kCreated});
   const std::vector<std::vector<std::string>> expected = {
@@ -188,14 +195,14 @@ TEST_F(UserDatabaseTest, InitializeCreatesDatabaseTableAndUserRowOnce) {
               "17");
   }
 
-  UserDatabase::Open(Params(), ui_).Initialize("/altro/archivio.fdb");
+  UserDatabase::Open(Params(), kCreating, ui_).Initialize("/altro/archivio.fdb");
   FixtureDb users(UsersPath());
   EXPECT_EQ(users.QueryRows("SELECT CODICE, NOMEUTENTE, DITTA, SOFTDES FROM UTENTI"), expected);
 }
 
 TEST_F(UserDatabaseTest, InitializeLeavesAnExistingUserRowAlone) {
   MakeUsers("[ACME]\r\nArchivio=/vecchio.fdb\r\n");
-  UserDatabase::Open(Params(), ui_).Initialize("/nuovo.fdb");
+  UserDatabase::Open(Params(), kCreating, ui_).Initialize("/nuovo.fdb");
   EXPECT_EQ(SettingsText(), "[ACME]\r\nArchivio=/vecchio.fdb\r\n");
   FixtureDb users(UsersPath());
   EXPECT_EQ(users.QueryText("SELECT COUNT(*) FROM UTENTI"), "1");
@@ -203,7 +210,7 @@ TEST_F(UserDatabaseTest, InitializeLeavesAnExistingUserRowAlone) {
 
 TEST_F(UserDatabaseTest, InitializeAddsTheRowOfTheConfiguredUserToAnExistingTable) {
   MakeUsers("[query_esterno]\r\nArchivio=/uno.fdb\r\n");  // user 1
-  UserDatabase::Open(Params("7"), ui_).Initialize("/sette.fdb");
+  UserDatabase::Open(Params("7"), kCreating, ui_).Initialize("/sette.fdb");
   EXPECT_EQ(SettingsText(7), "[query_esterno]\n\rArchivio=/sette.fdb");
   EXPECT_EQ(SettingsText(1), "[query_esterno]\r\nArchivio=/uno.fdb\r\n");
 }
@@ -220,7 +227,7 @@ TEST_F(UserDatabaseTest, ArchivioReadsBackAfterInitializeForTheDefaultCompanyOnl
                                          {"ACME", ""}}) {
     SCOPED_TRACE(c.company.value_or("<no Ditta>"));
     if (FileExists(UsersPath())) FixtureDb(UsersPath()).Exec("DELETE FROM UTENTI");
-    UserDatabase users = UserDatabase::Open(Params("1", c.company), ui_);
+    UserDatabase users = UserDatabase::Open(Params("1", c.company), kCreating, ui_);
     users.Initialize(business);
     EXPECT_EQ(users.ReadSettings().Read("Archivio"), c.expected);
   }
@@ -260,14 +267,14 @@ TEST_F(UserDatabaseTest, WriteSettingRewritesTheSettingsTextInItsWrittenForm) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetRow(1, c.before);
-    UserDatabase::Open(Params("1", c.company), ui_).WriteSetting(c.key, c.value);
+    UserDatabase::Open(Params("1", c.company), kCreating, ui_).WriteSetting(c.key, c.value);
     EXPECT_EQ(SettingsText(), c.after);
   }
 }
 
 TEST_F(UserDatabaseTest, WriteSettingValueWithApostropheReadsBack) {
   MakeUsers("[query_esterno]\n\rArchivio=/a.fdb");
-  UserDatabase users = UserDatabase::Open(Params(), ui_);
+  UserDatabase users = UserDatabase::Open(Params(), kCreating, ui_);
   users.WriteSetting("Nota", "dell'anno");
   const UserSettings settings = users.ReadSettings();
   EXPECT_EQ(settings.Read("Nota"), "dell'anno");
@@ -276,7 +283,7 @@ TEST_F(UserDatabaseTest, WriteSettingValueWithApostropheReadsBack) {
 
 TEST_F(UserDatabaseTest, WriteSettingWithoutRowChangesNothing) {
   MakeUsers("[query_esterno]\r\nK=1\r\n");  // row of user 1 only
-  UserDatabase::Open(Params("2"), ui_).WriteSetting("K", "2");
+  UserDatabase::Open(Params("2"), kCreating, ui_).WriteSetting("K", "2");
   FixtureDb users(UsersPath());
   EXPECT_EQ(users.QueryRows("SELECT CODICE, SOFTDES FROM UTENTI"),
             (std::vector<std::vector<std::string>>{{"1", "[query_esterno]\r\nK=1\r\n"}}));
@@ -290,7 +297,7 @@ TEST_F(UserDatabaseTest, WriteSettingRefusedByTheDatabaseRaises) {
     db.Exec("CREATE TRIGGER UTENTI_BU FOR UTENTI BEFORE UPDATE AS BEGIN EXCEPTION NO_WRITES; END");
   }
   try {
-    UserDatabase::Open(Params(), ui_).WriteSetting("K", "2");
+    UserDatabase::Open(Params(), kCreating, ui_).WriteSetting("K", "2");
     FAIL() << "written";
   } catch (const fb::DatabaseError& e) {
     EXPECT_NE(std::string(e.what()).find("scritture bloccate"), std::string::npos) << e.what();
@@ -349,7 +356,7 @@ TEST_F(UserDatabaseTest, LoginMatchesCapitalisedNameAndExactPlainPassword) {
       // Two matches: not valid, the smallest values of the matches.
       {"doppio", "x", false, 8, "DOPPIO", "Y"},
   };
-  UserDatabase users = UserDatabase::Open(Params(), ui_);
+  UserDatabase users = UserDatabase::Open(Params(), kCreating, ui_);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + " / " + c.password);
     const UserLogin login = users.Login(c.name, c.password);
@@ -379,7 +386,7 @@ TEST_F(UserDatabaseTest, CompaniesListsActiveCompaniesInOrder) {
       {"NULL", std::nullopt, {}},
   };
   MakeUsers(std::nullopt, false);
-  UserDatabase users = UserDatabase::Open(Params(), ui_);
+  UserDatabase users = UserDatabase::Open(Params(), kCreating, ui_);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetRow(4, c.text);
@@ -392,7 +399,7 @@ TEST_F(UserDatabaseTest, CompaniesListsActiveCompaniesInOrder) {
 
 TEST_F(UserDatabaseTest, SetCompanyWritesTheCompanyOfTheRow) {
   MakeUsers("[query_esterno]\r\n");
-  UserDatabase users = UserDatabase::Open(Params(), ui_);
+  UserDatabase users = UserDatabase::Open(Params(), kCreating, ui_);
   users.SetCompany(1, "Ditta d'Italia");
   users.SetCompany(2, "nessuna riga");
   {

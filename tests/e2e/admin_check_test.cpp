@@ -22,17 +22,12 @@
 #include "support/servers.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "tests/e2e/e2e.h"
 
 namespace et::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kBuiltAdmin = std::string(ET_BINARY_DIR) + "/exporttotale-admin";
-
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
 
 // The line of the output that starts with `step`; empty when none does.
 std::string LineOf(const std::string& out, const std::string& step) {
@@ -74,7 +69,7 @@ class AdminCheckTest : public ::testing::Test {
   ProcessResult Check(const Installation& install, const std::vector<std::string>& args = {}) {
     std::vector<std::string> all = {"check"};
     all.insert(all.end(), args.begin(), args.end());
-    return RunProcess(install.Program(), all);
+    return RunInstalled(install, all);
   }
 
   FtpServer ftp_;
@@ -99,7 +94,7 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
       {{"-s"}, {"ListinoStock = 7", "indirizzo CAT_EXPPROMOSTOCK_SCRIPT"}},
   };
   for (const std::string& server : servers) {
-    Installation install(InstallationOptions{.executable = kBuiltAdmin, .server = server});
+    Installation install(InstallationOptions{.executable = BuiltAdmin(), .server = server});
     Configure(install);
     for (const Kind& kind : kinds) {
       const ProcessResult r = Check(install, kind.args);
@@ -154,7 +149,7 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
 }
 
 TEST_F(AdminCheckTest, CredentialsInTheServerAndTheUrlsAreMasked) {
-  Installation install(InstallationOptions{.executable = kBuiltAdmin});
+  Installation install(InstallationOptions{.executable = test::BuiltAdmin()});
   Configure(install);
   const std::string host = "127.0.0.1:" + std::to_string(ftp_.Port());
   const std::string web = http_.BaseUrl().substr(std::string("http://").size());
@@ -262,7 +257,7 @@ TEST_F(AdminCheckTest, NamesTheFailingStepAndStillTriesTheIndependentOnes) {
        "indirizzo CAT_EXPPRVEN_SCRIPT "},
   };
   for (const Case& c : cases) {
-    Installation install(kBuiltAdmin);
+    Installation install(BuiltAdmin());
     Configure(install);
     {
       BusinessDb db = install.Business();
@@ -310,7 +305,7 @@ TEST_F(AdminCheckTest, DatabasesThatCannotBeAttachedAreNeverCreated) {
        "database utenti "},
   };
   for (const Case& c : cases) {
-    Installation install(kBuiltAdmin);
+    Installation install(BuiltAdmin());
     Configure(install);
     const std::string missing = c.fault(install);
     const ProcessResult r = Check(install);
@@ -325,7 +320,7 @@ TEST_F(AdminCheckTest, DatabasesThatCannotBeAttachedAreNeverCreated) {
 }
 
 TEST_F(AdminCheckTest, ChainStopsEarlyWithoutParametersOrUserRow) {
-  Installation install(kBuiltAdmin);
+  Installation install(BuiltAdmin());
   {
     FixtureDb users = install.Users();
     users.Exec("DELETE FROM UTENTI");
@@ -363,7 +358,7 @@ TEST(AdminCheckUsage, RunKindSwitchesBelongToCheck) {
   for (const Case& c : cases) {
     std::vector<std::string> args = {"--dir", empty.Path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const ProcessResult r = RunProcess(kBuiltAdmin, args);
+    const ProcessResult r = RunProcess(BuiltAdmin(), args);
     SCOPED_TRACE(c.in_err + "\n" + Describe(r));
     EXPECT_EQ(r.exit_status, 2);
     EXPECT_NE(r.err.find(c.in_err), std::string::npos);
@@ -413,7 +408,7 @@ std::pair<std::string, int> RunReadingCommandLine(const std::string& program,
 }
 
 TEST(AdminStdin, SecretsGoThroughStandardInputNotTheArgumentList) {
-  Installation install(kBuiltAdmin);
+  Installation install(BuiltAdmin());
   const std::string secret = "pw con spazi #1";
   struct Case {
     std::vector<std::string> set;
@@ -431,18 +426,15 @@ TEST(AdminStdin, SecretsGoThroughStandardInputNotTheArgumentList) {
     EXPECT_EQ(status, 0);
     EXPECT_NE(command_line.find("--stdin"), std::string::npos) << command_line;
     EXPECT_EQ(command_line.find(secret), std::string::npos) << command_line;
-    const ProcessResult get = RunProcess(install.Program(), c.get);
+    const ProcessResult get = RunInstalled(install, c.get);
     EXPECT_EQ(get.out, secret + "\n") << Describe(get);
   }
 
   // No line at all on standard input writes nothing.
-  RunOptions no_input;
-  no_input.stdin_bytes = "";
-  const ProcessResult empty =
-      RunProcess(install.Program(), {"set", "CAT_PWDFTP", "--stdin"}, no_input);
+  const ProcessResult empty = RunInstalled(install, {"set", "CAT_PWDFTP", "--stdin"}, "C", "");
   EXPECT_EQ(empty.exit_status, 1) << Describe(empty);
   EXPECT_NE(empty.err.find("Valore non letto"), std::string::npos) << empty.err;
-  EXPECT_EQ(RunProcess(install.Program(), {"get", "CAT_PWDFTP"}).out, secret + "\n");
+  EXPECT_EQ(RunInstalled(install, {"get", "CAT_PWDFTP"}).out, secret + "\n");
 }
 
 }  // namespace

@@ -11,14 +11,12 @@
 #include "support/servers.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "tests/e2e/e2e.h"
 
 namespace et::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kBuiltAdmin = std::string(ET_BINARY_DIR) + "/exporttotale-admin";
-const std::string kBuiltProgram = std::string(ET_BINARY_DIR) + "/exporttotale";
 
 // What a new administrator starts from: both programs copied into bin/
 // (each looks for the parameters file beside its real path), a parameters
@@ -32,7 +30,7 @@ class AdminTest : public ::testing::Test {
     fs::create_directories(root_.File("utenti"));
     fs::create_directories(root_.File("dati"));
     fs::create_directories(ExportDir());
-    for (const std::string& program : {kBuiltAdmin, kBuiltProgram}) {
+    for (const std::string& program : {BuiltAdmin(), BuiltProgram()}) {
       fs::copy_file(program, Bin() + fs::path(program).filename().string());
     }
     WriteFile(Bin() + "PARAMETRIQUORVANDELIX.INI",
@@ -71,10 +69,6 @@ class AdminTest : public ::testing::Test {
   TempDir root_;
 };
 
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
-
 TEST_F(AdminTest, FreshInstallationConfiguredOnlyWithAdminRunsTheStockRun) {
   FtpServer ftp;
   ftp.MakeDirectory("catalogo");
@@ -105,7 +99,7 @@ TEST_F(AdminTest, FreshInstallationConfiguredOnlyWithAdminRunsTheStockRun) {
   }
 
   const ProcessResult run = RunProcess(Bin() + "exporttotale", {});
-  ASSERT_EQ(run.exit_status, 232) << Describe(run);
+  ASSERT_EQ(run.exit_status, kStatusCompleted) << Describe(run);
 
   const std::string written = ReadFile(ExportDir() + "ESTRAZQ.CSV");
   EXPECT_NE(written.find("1;A1;5\r\n"), std::string::npos) << written;
@@ -311,16 +305,16 @@ TEST_F(AdminTest, CommandLineUsageAndHelp) {
 TEST_F(AdminTest, ParametersFileFromDirOrBesideTheProgram) {
   // The program built in the build directory has no parameters file beside it.
   TempDir empty;
-  const ProcessResult missing = RunProcess(kBuiltAdmin, {"--dir", empty.Path(), "get", "K"});
+  const ProcessResult missing = RunProcess(BuiltAdmin(), {"--dir", empty.Path(), "get", "K"});
   EXPECT_EQ(missing.exit_status, 1) << Describe(missing);
   EXPECT_NE(
       missing.err.find("File parametri mancante: " + empty.Path() + "/PARAMETRIQUORVANDELIX.INI"),
       std::string::npos)
       << missing.err;
 
-  const ProcessResult init = RunProcess(kBuiltAdmin, {"init", BusinessFile(), "--dir", Bin()});
+  const ProcessResult init = RunProcess(BuiltAdmin(), {"init", BusinessFile(), "--dir", Bin()});
   ASSERT_EQ(init.exit_status, 0) << Describe(init);
-  ASSERT_EQ(RunProcess(kBuiltAdmin, {"-d", Bin(), "set", "K", "v"}).exit_status, 0);
+  ASSERT_EQ(RunProcess(BuiltAdmin(), {"-d", Bin(), "set", "K", "v"}).exit_status, 0);
   // The installed copy reads the same configuration without --dir.
   EXPECT_EQ(Admin({"get", "K"}).out, "v\n");
 }

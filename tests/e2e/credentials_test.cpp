@@ -64,10 +64,9 @@ class Credentials : public ::testing::Test {
 
   ProcessResult Run(const std::string& password) {
     test::RunOptions options;
-    options.cwd = install_->Root();
     options.env = {{"ISC_USER", kUser}, {"ISC_PASSWORD", password}};
     options.timeout = std::chrono::seconds(60);
-    return test::RunProcess(install_->Program(), {}, options);
+    return test::RunInstalled(*install_, {}, options);
   }
 
   // The text of every file of the installation but the databases.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/file_lock_holder.h"
+#include "support/process_state.h"
 #include "support/servers.h"
 #include "tests/e2e/e2e.h"
 
@@ -35,11 +36,10 @@ class ExportLock : public ::testing::Test {
   ProcessResult Run(const std::string& wait_seconds,
                     std::function<bool(pid_t)> while_running = {}) {
     RunOptions options;
-    options.cwd = install_.Root();
     options.env = {{"EXPORTTOTALE_LOCK_WAIT_SECONDS", wait_seconds}};
     options.timeout = std::chrono::seconds(60);
     options.while_running = std::move(while_running);
-    return test::RunProcess(install_.Program(), {}, options);
+    return test::RunInstalled(install_, {}, options);
   }
 
   std::string LockPath() const { return install_.ExportDir() + ".exporttotale.lock"; }
@@ -67,10 +67,10 @@ TEST_F(ExportLock, HeldForTheWholeWaitHaltsTheRun) {
 
 TEST_F(ExportLock, ReleasedDuringTheWaitLetsTheRunComplete) {
   std::optional<test::FileLockHolder> other_run(LockPath());
-  const auto started = Clock::now();
 
-  const ProcessResult r = Run("60", [&](pid_t) {
-    if (Clock::now() - started < std::chrono::seconds(2)) return false;
+  const ProcessResult r = Run("60", [&](pid_t pid) {
+    // The run waits: it has the lock file open and its main thread is asleep.
+    if (test::DescriptorsOn(pid, LockPath()) == 0 || !test::Asleep(pid, pid)) return false;
     // Nothing may have been written while the other run held the directory.
     EXPECT_FALSE(fs::exists(install_.ExportDir() + "ESTRAZQ.CSV"));
     other_run.reset();

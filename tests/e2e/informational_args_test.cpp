@@ -10,6 +10,7 @@
 #include "programs/version.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "tests/e2e/e2e.h"
 
 namespace et::test {
 namespace {
@@ -49,8 +50,8 @@ class InformationalArguments : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(root_.File("bin"));
-    for (const char* name : {"exporttotale", "exporttotale-admin"}) {
-      fs::copy_file(std::string(ET_BINARY_DIR) + "/" + name, root_.File("bin/") + name);
+    for (const std::string& program : {BuiltProgram(), BuiltAdmin()}) {
+      fs::copy_file(program, root_.File("bin/") + fs::path(program).filename().string());
     }
     WriteFile(root_.File("bin/PARAMETRIQUORVANDELIX.INI"),
               "[CONFIG]\r\nUtente=1\r\nPercorsoDatabase=" + root_.File("utenti.fdb") + "\r\n");
@@ -128,7 +129,7 @@ TEST_F(InformationalArguments, OtherArgumentsStillStartTheStockRun) {
     SCOPED_TRACE(arg);
     fs::remove(root_.File("utenti.fdb"));
     const ProcessResult r = Run("exporttotale", {arg});
-    EXPECT_EQ(r.exit_status, 233) << r.err;
+    EXPECT_EQ(r.exit_status, kStatusNotCompleted) << r.err;
     EXPECT_EQ(r.out.find("Uso:"), std::string::npos);
     EXPECT_TRUE(fs::exists(root_.File("utenti.fdb"))) << r.err;
   }

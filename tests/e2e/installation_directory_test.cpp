@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kBuiltAdmin = std::string(ET_BINARY_DIR) + "/exporttotale-admin";
+const std::string kBuiltAdmin = test::BuiltAdmin();
 
 class InstallationDirectory : public ::testing::Test {
  protected:

@@ -12,13 +12,12 @@
 #include "fixture/fixture.h"
 #include "support/servers.h"
 #include "support/subprocess.h"
+#include "tests/e2e/e2e.h"
 
 namespace et::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kBuiltProgram = std::string(ET_BINARY_DIR) + "/exporttotale";
 
 const std::string kExpectedPriceList =
     "ARTICOLO;DESCRIZIONE;COD. CATEGORIA SCONTO;CATEGORIA SCONTO;COD. CATEGORIA ARTICOLO;"
@@ -38,10 +37,6 @@ const std::string kExpectedCustomers =
     "C0005;;1\r\n";
 
 using Rows = std::vector<std::vector<std::string>>;
-
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
 
 // An installation with the price lists and customers of the examples, every
 // setting of the price-list run and the servers' addresses.
@@ -127,7 +122,7 @@ class PriceListRunTest : public ::testing::Test {
     RunOptions options;
     options.env = {{"LC_ALL", "it_IT.UTF-8"}};
     options.close_stdout = close_stdout;
-    return RunProcess(install_.Program(), {"-p"}, options);
+    return RunInstalled(install_, {"-p"}, options);
   }
 
   std::string Exported(const std::string& name) const {
@@ -150,13 +145,13 @@ class PriceListRunTest : public ::testing::Test {
 
   FtpServer ftp_;
   HttpServer http_;
-  Installation install_{kBuiltProgram};
+  Installation install_{BuiltProgram()};
 };
 
 TEST_F(PriceListRunTest, WritesUploadsAndTriggersBothFiles) {
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 232) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusCompleted) << Describe(r);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(Exported("listini.csv"), kExpectedPriceList);
   EXPECT_EQ(Exported("clienti.csv"), kExpectedCustomers);
@@ -198,7 +193,7 @@ TEST_F(PriceListRunTest, FileNamesOutsideTheExportDirectoryAreRefused) {
     Set("CAT_EXPPRVEN_NOMEFILE2", "clienti.csv");
     Set(c.key, c.value);
     const ProcessResult r = Run();
-    EXPECT_EQ(r.exit_status, 233) << Describe(r);
+    EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
     EXPECT_NE(r.out.find(c.message), std::string::npos) << Describe(r);
     EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one line: " << r.out;
     EXPECT_FALSE(fs::exists(install_.Root() + "/" + escape));
@@ -216,7 +211,7 @@ TEST_F(PriceListRunTest, FtpRefusingTheLoginStillCompletesTheRun) {
 
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 232) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusCompleted) << Describe(r);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(Exported("listini.csv"), kExpectedPriceList);
   EXPECT_EQ(Exported("clienti.csv"), kExpectedCustomers);
@@ -238,7 +233,7 @@ TEST_F(PriceListRunTest, FailedFirstTriggerSkipsTheSecond) {
 
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 233) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/status/500"}));
   // The run failure line: the error's message, one line.
   ASSERT_GE(r.out.size(), 2u);
@@ -254,7 +249,7 @@ TEST_F(PriceListRunTest, FailedSecondTriggerFailsTheRun) {
 
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 233) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_EQ(RequestedPaths(),
             (std::vector<std::string>{"/import/listini.php?lotto=1", "/status/404"}));
   EXPECT_NE(r.out.find("404"), std::string::npos) << r.out;
@@ -268,7 +263,7 @@ TEST_F(PriceListRunTest, MissingExportDirectoryEndsTheRunBeforeAnyChange) {
 
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 233) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_EQ(r.out, "Directory export \"" + nodir + "\" non trovata\r\n");
   EXPECT_EQ(Customers(), before);
   EXPECT_FALSE(ExportedExists("listini.csv"));
@@ -278,7 +273,7 @@ TEST_F(PriceListRunTest, MissingExportDirectoryEndsTheRunBeforeAnyChange) {
 TEST_F(PriceListRunTest, InvalidBandIsReported) {
   Set("CAT_EXPPRVEN_FASCIA", "abc");
   const ProcessResult r = Run();
-  ASSERT_EQ(r.exit_status, 233) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_EQ(r.out, "Fascia listino abc di riferimento non valida\r\n");
 }
 
@@ -290,7 +285,7 @@ TEST_F(PriceListRunTest, FailedConsolidationChangesNothing) {
 
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 233) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_EQ(r.out.rfind("Fallito aggiornamento Info1-Info2 clienti \r", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("SOLO_FASCE"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
@@ -305,7 +300,7 @@ TEST_F(PriceListRunTest, FailedConsolidationChangesNothing) {
 TEST_F(PriceListRunTest, UnwritableFailureLineHaltsTheRun) {
   Set("CAT_EXPPRVEN_NOMEFILE", "");
   const ProcessResult r = Run(/*close_stdout=*/true);
-  ASSERT_EQ(r.exit_status, 233) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_NE(r.err.find("standard output"), std::string::npos) << Describe(r);
 }
 

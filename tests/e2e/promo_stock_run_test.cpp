@@ -14,13 +14,12 @@
 #include "support/servers.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "tests/e2e/e2e.h"
 
 namespace et::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kBuiltProgram = std::string(ET_BINARY_DIR) + "/exporttotale";
 
 constexpr const char* kHeader = "Codice;Estensione;QStockUtile;PrezzoStock\r\n";
 constexpr const char* kFileName = "promostock.csv";
@@ -28,10 +27,6 @@ constexpr const char* kScriptPath = "/import/promostock.php?listino=7";
 constexpr const char* kUserAgent =
     "Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/52.0.2743.116 Safari/537.36";
-
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
 
 NetPriceRow Price(int price_list, std::string code, std::string extension, double quantity,
                   double price, Day inizio = Day::Open(), Day fine = Day::Open()) {
@@ -61,7 +56,7 @@ PromoLogRow Order(std::string code, std::optional<std::string> extension, Day da
 // the HTTP server, list 7, and the FTP server's "catalogo" directory.
 class PromoStockRunTest : public ::testing::Test {
  protected:
-  PromoStockRunTest() : installation_(kBuiltProgram) {}
+  PromoStockRunTest() : installation_(BuiltProgram()) {}
 
   void SetUp() override {
     ftp_.MakeDirectory("catalogo");
@@ -80,7 +75,7 @@ class PromoStockRunTest : public ::testing::Test {
   ProcessResult Run() {
     RunOptions options;
     options.env = {{"LC_ALL", "it_IT.UTF-8"}};
-    return RunProcess(installation_.Program(), {"-s"}, options);
+    return RunInstalled(installation_, {"-s"}, options);
   }
 
   std::string ExportFile() const { return installation_.ExportDir() + kFileName; }
@@ -112,7 +107,7 @@ TEST_F(PromoStockRunTest, WorkedExampleIsWrittenUploadedAndAnnounced) {
 
   const ProcessResult r = Run();
 
-  ASSERT_EQ(r.exit_status, 232) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusCompleted) << Describe(r);
   EXPECT_EQ(r.out, "");
   const std::string expected = std::string(kHeader) + "ART100;;15;9,90\r\n";
   EXPECT_EQ(ReadFile(ExportFile()), expected);
@@ -169,7 +164,7 @@ TEST_F(PromoStockRunTest, SettingsChecksStopTheRunWithTheirMessage) {
     }
     const ProcessResult r = Run();
     SCOPED_TRACE(c.message + " / " + c.price_list.value_or("<missing>") + "\n" + Describe(r));
-    EXPECT_EQ(r.exit_status, 233);
+    EXPECT_EQ(r.exit_status, kStatusNotCompleted);
     EXPECT_EQ(r.out, c.message + "\r\n");
     // No file but the run's status.
     std::set<std::string> names;
@@ -190,7 +185,7 @@ TEST_F(PromoStockRunTest, NegativeListNumberIsAccepted) {
     db.AddNetPrice(Price(7, "POS", "1", 5, 2.5));
   }
   const ProcessResult r = Run();
-  ASSERT_EQ(r.exit_status, 232) << Describe(r);
+  ASSERT_EQ(r.exit_status, kStatusCompleted) << Describe(r);
   EXPECT_EQ(ReadFile(ExportFile()), std::string(kHeader) + "NEG;1;5;2,50\r\n");
 }
 
@@ -206,7 +201,7 @@ TEST_F(PromoStockRunTest, ListWithNothingInForceGivesTheHeaderAlone) {
     installation_.SetTabX("ListinoStock", price_list);
     const ProcessResult r = Run();
     SCOPED_TRACE(std::string("list ") + price_list + "\n" + Describe(r));
-    EXPECT_EQ(r.exit_status, 232);
+    EXPECT_EQ(r.exit_status, kStatusCompleted);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(ExportFile()), kHeader);
     EXPECT_EQ(Uploaded(), kHeader);
@@ -221,7 +216,7 @@ TEST_F(PromoStockRunTest, MissingExportDirectoryFailsWithTheFileError) {
 
   const ProcessResult r = Run();
 
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   // One line carrying the file layer's message, which names the file.
   ASSERT_GE(r.out.size(), 2u);
   EXPECT_EQ(r.out.find("\r\n"), r.out.size() - 2) << r.out;
@@ -236,7 +231,7 @@ TEST_F(PromoStockRunTest, TriggerAnswering404FailsTheRunAfterTheUpload) {
 
   const ProcessResult r = Run();
 
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   // The status line of the reply.
   EXPECT_EQ(r.out.rfind("HTTP/1.", 0), 0u) << r.out;
   EXPECT_NE(r.out.find(" 404"), std::string::npos) << r.out;
@@ -253,7 +248,7 @@ TEST_F(PromoStockRunTest, TriggerAnswering404FailsTheRunAfterTheUpload) {
 TEST_F(PromoStockRunTest, UploadFailuresLoggedOrRaised) {
   installation_.SetTabX("CAT_PWDFTP", "sbagliata");
   const ProcessResult logged = Run();
-  EXPECT_EQ(logged.exit_status, 232) << Describe(logged);
+  EXPECT_EQ(logged.exit_status, kStatusCompleted) << Describe(logged);
   EXPECT_EQ(logged.out, "");
   EXPECT_EQ(ReadFile(ExportFile()), kHeader);
   EXPECT_FALSE(StoreSent());
@@ -265,7 +260,7 @@ TEST_F(PromoStockRunTest, UploadFailuresLoggedOrRaised) {
   installation_.SetTabX("CAT_DIRFTP", FtpServer::kDeniedDir);
   const std::string log_before = RunLog();
   const ProcessResult raised = Run();
-  EXPECT_EQ(raised.exit_status, 233) << Describe(raised);
+  EXPECT_EQ(raised.exit_status, kStatusNotCompleted) << Describe(raised);
   EXPECT_NE(raised.out, "");
   EXPECT_EQ(raised.out.find("\r\n"), raised.out.size() - 2) << raised.out;
   EXPECT_FALSE(StoreSent());
@@ -285,7 +280,7 @@ TEST_F(PromoStockRunTest, ErrorAmidTheRowsKeepsThePreviousFile) {
     db.AddNetPrice(Price(7, "Z", "0", 3000000000.0, 1));
   }
   const ProcessResult r = Run();
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_NE(r.out, "");
   EXPECT_EQ(r.out.find("\r\n"), r.out.size() - 2) << r.out;
   EXPECT_EQ(ReadFile(ExportFile()), std::string(kHeader) + "OLD;;1;2,00\r\n");
@@ -299,8 +294,8 @@ TEST_F(PromoStockRunTest, FailureLineThatCannotBeWrittenReachesTheErrorBox) {
   installation_.SetTabX("CAT_EXPPROMOSTOCK_NOMEFILE", "");
   RunOptions options;
   options.close_stdout = true;
-  const ProcessResult r = RunProcess(installation_.Program(), {"-s"}, options);
-  EXPECT_EQ(r.exit_status, 233) << Describe(r);
+  const ProcessResult r = RunInstalled(installation_, {"-s"}, options);
+  EXPECT_EQ(r.exit_status, kStatusNotCompleted) << Describe(r);
   EXPECT_NE(r.err.find("standard output"), std::string::npos) << Describe(r);
 }
 

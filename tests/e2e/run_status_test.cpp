@@ -24,6 +24,7 @@ namespace et {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Describe;
 using test::FtpServer;
 using test::HttpServer;
 using test::Installation;
@@ -35,12 +36,6 @@ using test::RunOptions;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kPingPath = "/hc/3f1c9a";
-
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
-
-std::string AdminProgram() { return std::string(ET_BINARY_DIR) + "/exporttotale-admin"; }
 
 // Data lines of an export file: its CR LF lines less the header.
 long long DataLines(const std::string& path, int header_lines) {
@@ -99,10 +94,9 @@ class RunStatus : public ::testing::Test {
     } else {
       options.unset_env.push_back("EXPORTTOTALE_STATUS_DIR");
     }
-    options.cwd = install_.Root();
     options.while_running = std::move(while_running);
     const std::size_t before = http_.Requests().size();
-    ProcessResult r = test::RunProcess(install_.Program(), args, options);
+    ProcessResult r = test::RunInstalled(install_, args, std::move(options));
     last_requests_.clear();
     const auto requests = http_.Requests();
     for (std::size_t i = before; i < requests.size(); ++i)
@@ -158,7 +152,7 @@ class RunStatus : public ::testing::Test {
     options.env = {{"EXPORTTOTALE_STATUS_DIR", status_.Path()}};
     std::vector<std::string> all = {"stato"};
     all.insert(all.end(), args.begin(), args.end());
-    return test::RunProcess(AdminProgram(), all, options);
+    return test::RunProcess(test::BuiltAdmin(), all, options);
   }
 
   static constexpr const char* kPublishAnyway = "EXPORTTOTALE_PUBBLICA_COMUNQUE";
@@ -391,7 +385,7 @@ TEST_F(RunStatus, TheExportDirectoryByDefaultAndNoSecretInIt) {
   RunOptions options;
   options.unset_env = {"EXPORTTOTALE_STATUS_DIR"};
   const ProcessResult stato =
-      test::RunProcess(AdminProgram(), {"--dir", install_.BinDir(), "stato"}, options);
+      test::RunProcess(test::BuiltAdmin(), {"--dir", install_.BinDir(), "stato"}, options);
   EXPECT_EQ(stato.exit_status, 0) << Describe(stato);
   EXPECT_EQ(std::count(stato.out.begin(), stato.out.end(), '\n'), 1) << stato.out;
   EXPECT_NE(stato.out.find(" giacenze completata (232, "), std::string::npos) << stato.out;

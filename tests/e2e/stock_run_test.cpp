@@ -273,8 +273,7 @@ TEST_F(StockRun, TriggerFailureWithoutAUsableStandardOutputHaltsTheRun) {
   test::RunOptions options;
   options.env = {{"LANG", "C"}};
   options.close_stdout = true;
-  options.cwd = install_->Root();
-  const auto result = test::RunProcess(install_->Program(), {}, options);
+  const auto result = RunInstalled(*install_, {}, options);
   EXPECT_EQ(result.exit_status, kStatusNotCompleted);
   EXPECT_NE(result.err.find("[arresto]"), std::string::npos) << result.err;
   EXPECT_TRUE(ftp_.HasFile("catalogo/ESTRAZQ.CSV"));

@@ -1,9 +1,13 @@
 // Stopping the built program from outside (a scheduler's SIGTERM, Ctrl-C,
-// a closed terminal) while it waits on a trigger that never answers and
-// while the price-list run consolidates the markups in the database, both
-// embedded and through a Firebird server: the run ends promptly with status
-// 233 and a stop line, no crash, and the consolidation rolled back.
+// a closed terminal) while it waits on a trigger that never answers, on
+// another run's lock, while it uploads, while the price-list run
+// consolidates the markups in the database and while it writes its price
+// list, both embedded and through a Firebird server: the run ends promptly
+// with status 233 and a stop line, no crash, the consolidation rolled back
+// and no temporary file left. Each signal is sent once the test has seen
+// that the run is where it should be stopped.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "support/file_lock_holder.h"
+#include "support/process_state.h"
 #include "support/servers.h"
 #include "tests/e2e/e2e.h"
 
@@ -25,6 +30,7 @@ namespace et {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Describe;
 using test::FtpServer;
 using test::HttpServer;
 using test::Installation;
@@ -40,11 +46,6 @@ struct StopSignal {
 };
 const StopSignal kStopSignals[] = {{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}};
 
-std::string Describe(const ProcessResult& r) {
-  return "status " + std::to_string(r.exit_status) + " signal " + std::to_string(r.signal) +
-         "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
-
 // A run stopped by a signal, and how long it took to end after the signal.
 struct StoppedRun {
   ProcessResult result;
@@ -52,21 +53,21 @@ struct StoppedRun {
   std::chrono::milliseconds after_signal{0};
 };
 
-// Runs the installed program and sends it `signal` once `ready` says so.
+// Runs the installed program and sends it `signal` once `ready`, asked with
+// its process id about every 20 ms, says that it is where it should stop.
 StoppedRun RunAndStop(const Installation& install, const std::vector<std::string>& args, int signal,
-                      const std::function<bool()>& ready) {
+                      const std::function<bool(pid_t)>& ready) {
   StoppedRun run;
   Clock::time_point sent;
   RunOptions options;
-  options.cwd = install.Root();
   options.timeout = std::chrono::seconds(60);
   options.while_running = [&](pid_t pid) {
-    if (!ready()) return false;
+    if (!ready(pid)) return false;
     sent = Clock::now();
     run.signalled = ::kill(pid, signal) == 0;
     return true;
   };
-  run.result = test::RunProcess(install.Program(), args, options);
+  run.result = test::RunInstalled(install, args, options);
   if (run.signalled) {
     run.after_signal = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
   }
@@ -109,7 +110,7 @@ TEST(StopRun, SignalWhileWaitingOnTheTriggerEndsTheRun) {
     }
 
     const StoppedRun run =
-        RunAndStop(install, {}, signal.number, [&] { return !http.Requests().empty(); });
+        RunAndStop(install, {}, signal.number, [&](pid_t) { return !http.Requests().empty(); });
 
     ExpectStopped(run, signal, install);
     // The cut request is not reported as the web side's failure.
@@ -141,7 +142,7 @@ TEST(StopRun, SignalDuringAnUploadDeletesTheTemporaryFile) {
     }
     ftp.PutFile("ESTRAZQ.CSV", "previous\r\n");
 
-    const StoppedRun run = RunAndStop(install, {}, signal.number, [&] {
+    const StoppedRun run = RunAndStop(install, {}, signal.number, [&](pid_t) {
       const auto commands = ftp.Commands();
       return std::find(commands.begin(), commands.end(), "STOR .ESTRAZQ.CSV.part") !=
                  commands.end() &&
@@ -160,11 +161,43 @@ TEST(StopRun, SignalDuringAnUploadDeletesTheTemporaryFile) {
   }
 }
 
-// A price-list run whose markup consolidation takes many seconds: a BEFORE
-// UPDATE trigger on CLIENTI counts to a few million for every customer.
+// Tells whether a file has been opened since the watch began (inotify),
+// by this process or any other.
+class OpenWatch {
+ public:
+  explicit OpenWatch(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ < 0 || ::inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) {
+      ADD_FAILURE() << "cannot watch " << path;
+    }
+  }
+  ~OpenWatch() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpenWatch(const OpenWatch&) = delete;
+  OpenWatch& operator=(const OpenWatch&) = delete;
+
+  bool Opened() {
+    alignas(inotify_event) char events[4096];
+    while (fd_ >= 0 && ::read(fd_, events, sizeof events) > 0) opened_ = true;
+    return opened_;
+  }
+
+ private:
+  int fd_;
+  bool opened_ = false;
+};
+
+// A price-list run held inside its markup consolidation: a BEFORE UPDATE
+// trigger on CLIENTI lets the first customers of the transaction through,
+// then, on the next one, shows that the run is there by attaching a small
+// database of its own that the test watches, and keeps the statement running
+// until the run cancels it, half a minute at most. Nothing in the trigger
+// catches an error: a cancellation that reaches it while it attaches ends it
+// as well.
 class StopDuringConsolidation : public ::testing::Test {
  protected:
   static constexpr int kCustomers = 40;
+  static constexpr int kHeldAt = 20;  // customers updated before the hold: kHeldAt - 1
 
   std::unique_ptr<Installation> Install(const std::string& server) {
     InstallationOptions options;
@@ -179,9 +212,6 @@ class StopDuringConsolidation : public ::testing::Test {
       std::snprintf(code, sizeof code, "C%04d", i);
       db.AddCustomer({.codice = code, .tipoprezzo = 3, .info1 = "vecchio", .info2 = i});
     }
-    db.Exec(
-        "CREATE TRIGGER CLIENTI_LENTO FOR CLIENTI BEFORE UPDATE AS "
-        "DECLARE I INTEGER = 0; BEGIN WHILE (I < 3000000) DO I = I + 1; END");
     for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
              {"CAT_HOSTFTP", ftp_.HostAndPort()},
              {"CAT_USERFTP", FtpServer::kUser},
@@ -198,25 +228,51 @@ class StopDuringConsolidation : public ::testing::Test {
     return install;
   }
 
+  // Makes the next run hold its consolidation, showing it by attaching the
+  // database `signal`, made here (through the server when there is one). A
+  // database of its own for each run: the file is opened when it is
+  // attached, however long a server kept the one before.
+  static void HoldNextRun(const std::string& server, const Installation& install,
+                          const std::string& signal) {
+    test::CreateUserDatabase(server.empty() ? signal : server + ":" + signal);
+    install.Business().Exec(
+        "CREATE OR ALTER TRIGGER CLIENTI_TRATTIENI FOR CLIENTI BEFORE UPDATE AS "
+        "DECLARE AGGIORNATI INTEGER; DECLARE RISPOSTA INTEGER; DECLARE FINE TIMESTAMP; "
+        "BEGIN "
+        "  AGGIORNATI = COALESCE(CAST(RDB$GET_CONTEXT('USER_TRANSACTION', 'AGGIORNATI') "
+        "                             AS INTEGER), 0) + 1; "
+        "  RISPOSTA = RDB$SET_CONTEXT('USER_TRANSACTION', 'AGGIORNATI', AGGIORNATI); "
+        "  IF (AGGIORNATI = " +
+        std::to_string(kHeldAt) +
+        ") THEN BEGIN "
+        "    EXECUTE STATEMENT 'SELECT 1 FROM RDB$DATABASE' "
+        "      ON EXTERNAL DATA SOURCE '" +
+        signal +
+        "' INTO RISPOSTA; "
+        "    FINE = DATEADD(30 SECOND TO CAST('NOW' AS TIMESTAMP)); "
+        "    WHILE (CAST('NOW' AS TIMESTAMP) < FINE) DO RISPOSTA = RISPOSTA + 1; "
+        "  END "
+        "END");
+  }
+
   static std::vector<std::vector<std::string>> Customers(const Installation& install) {
     return install.Business().QueryRows("SELECT CODICE, INFO1, INFO2 FROM CLIENTI ORDER BY 1");
   }
 
-  // Stops `tries` runs a moment after each has taken the export directory's
-  // lock, that is while the consolidation runs.
+  // Stops `tries` runs, each as soon as the trigger shows that it holds the
+  // consolidation.
   void StopRepeatedly(const std::string& server, int tries) {
     std::unique_ptr<Installation> install = Install(server);
     const auto before = Customers(*install);
     ASSERT_EQ(before.size(), static_cast<std::size_t>(kCustomers));
-    const std::string lock = install->ExportDir() + ".exporttotale.lock";
     for (int i = 0; i < tries; ++i) {
       const StopSignal& signal = kStopSignals[i % std::size(kStopSignals)];
       SCOPED_TRACE("try " + std::to_string(i) + " " + signal.name);
-      std::optional<Clock::time_point> locked;
-      const StoppedRun run = RunAndStop(*install, {"-p"}, signal.number, [&] {
-        if (!locked && fs::exists(lock)) locked = Clock::now();
-        return locked && Clock::now() - *locked > std::chrono::milliseconds(300 + 150 * i);
-      });
+      const std::string held_file = install->Root() + "/segnale" + std::to_string(i) + ".fdb";
+      HoldNextRun(server, *install, held_file);
+      OpenWatch held(held_file);
+      const StoppedRun run =
+          RunAndStop(*install, {"-p"}, signal.number, [&](pid_t) { return held.Opened(); });
       ExpectStopped(run, signal, *install);
       EXPECT_EQ(run.result.out, "") << Describe(run.result);
       // All or nothing: every customer keeps its old values.
@@ -238,15 +294,83 @@ TEST_F(StopDuringConsolidation, ThroughTheServerRollsBack) {
   StopRepeatedly(server, 5);
 }
 
+// A price-list run stopped while its export writes a list of 50,000 articles:
+// the export's loop sees the stop at its next row, so the run ends through
+// its own error path, which removes the temporary file beside listini.csv,
+// and not by the safety net at the end of the grace time, which would leave
+// it behind.
+class StopDuringThePriceListExport : public ::testing::Test {
+ protected:
+  void StopOnce(const std::string& server) {
+    InstallationOptions options;
+    options.executable = test::BuiltProgram();
+    options.server = server;
+    Installation install(options);
+    {
+      test::BusinessDb db = install.Business();
+      db.Exec(
+          "CREATE VIEW CIFRE (D) AS SELECT 0 FROM RDB$DATABASE UNION ALL SELECT 1 FROM "
+          "RDB$DATABASE UNION ALL SELECT 2 FROM RDB$DATABASE UNION ALL SELECT 3 FROM RDB$DATABASE "
+          "UNION ALL SELECT 4 FROM RDB$DATABASE UNION ALL SELECT 5 FROM RDB$DATABASE UNION ALL "
+          "SELECT 6 FROM RDB$DATABASE UNION ALL SELECT 7 FROM RDB$DATABASE UNION ALL SELECT 8 FROM "
+          "RDB$DATABASE UNION ALL SELECT 9 FROM RDB$DATABASE");
+      db.Exec(
+          "INSERT INTO FIXTURE_PREZZI (ID, FASCIA, ARTICOLO, DESCRIZIONE, PREZZONETTO, SCONTOUNO, "
+          "SCONTODUE, SCONTOTRE) SELECT N, 3, 'ART' || N, 'Articolo ' || N, 1, 0, 0, 0 FROM "
+          "(SELECT A.D + 10 * B.D + 100 * C.D + 1000 * E.D + 10000 * F.D AS N "
+          "FROM CIFRE A, CIFRE B, CIFRE C, CIFRE E, CIFRE F) WHERE N < 50000");
+      for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+               {"CAT_HOSTFTP", ftp_.HostAndPort()},
+               {"CAT_USERFTP", FtpServer::kUser},
+               {"CAT_PWDFTP", FtpServer::kPassword},
+               {"CAT_EXPPRVEN_NOMEFILE", "listini.csv"},
+               {"CAT_EXPPRVEN_SCRIPT", http_.BaseUrl() + "/listini.php"},
+               {"CAT_EXPPRVEN_FASCIA", "3"},
+               {"CAT_EXPPRVEN_NOMEFILE2", "clienti.csv"},
+               {"CAT_EXPPRVEN_SCRIPT2", http_.BaseUrl() + "/clienti.php"},
+           }) {
+        db.SetTabX(key, value);
+      }
+    }
+    const auto temporaries = [&] {
+      std::vector<std::string> names;
+      for (const auto& entry : fs::directory_iterator(install.ExportDir())) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".listini.csv.tmp-", 0) == 0) names.push_back(name);
+      }
+      return names;
+    };
+    const StopSignal& signal = kStopSignals[0];
+    const StoppedRun run =
+        RunAndStop(install, {"-p"}, signal.number, [&](pid_t) { return !temporaries().empty(); });
+    ExpectStopped(run, signal, install);
+    EXPECT_EQ(run.result.out, "") << Describe(run.result);
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(install.ExportDir() + "listini.csv"));
+    EXPECT_TRUE(http_.Requests().empty());
+  }
+
+  FtpServer ftp_;
+  HttpServer http_;
+};
+
+TEST_F(StopDuringThePriceListExport, EmbeddedDatabaseLeavesNoTemporaryFile) { StopOnce(""); }
+
+TEST_F(StopDuringThePriceListExport, ThroughTheServerLeavesNoTemporaryFile) {
+  const char* server = std::getenv("EXPORTTOTALE_FB_SERVER");
+  if (!server || !*server) GTEST_SKIP() << "EXPORTTOTALE_FB_SERVER not set: no server started";
+  StopOnce(server);
+}
+
 // A run waiting for another run's lock on the export directory stops too.
 TEST(StopRun, SignalWhileWaitingForTheExportDirectoryLock) {
   Installation install(test::BuiltProgram());
   const std::string lock_path = install.ExportDir() + ".exporttotale.lock";
   test::FileLockHolder holder(lock_path);
   const StopSignal& signal = kStopSignals[0];
-  const auto started = Clock::now();
+  // The run waits once it has the lock file open.
   StoppedRun run = RunAndStop(install, {}, signal.number,
-                              [&] { return Clock::now() - started > std::chrono::seconds(2); });
+                              [&](pid_t pid) { return test::DescriptorsOn(pid, lock_path) > 0; });
   ExpectStopped(run, signal, install);
   EXPECT_FALSE(fs::exists(install.ExportDir() + "ESTRAZQ.CSV"));
 }

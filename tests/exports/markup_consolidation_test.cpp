@@ -284,7 +284,8 @@ TEST_F(MarkupConsolidationTest, LockedCustomerFailsAtOnceAndChangesNothing) {
       fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
   fb::Transaction lock(
       other, {.isolation = fb::Isolation::kConcurrency, .lock = fb::LockResolution::kWait});
-  fb::Statement(lock, "UPDATE CLIENTI SET RAGIONESOCIALE = 'in uso' WHERE CODICE = 'C2'").Execute();
+  fb::Statement(other, lock, "UPDATE CLIENTI SET RAGIONESOCIALE = 'in uso' WHERE CODICE = 'C2'")
+      .Execute(lock);
 
   std::future<std::string> outcome = std::async(std::launch::async, [this] {
     try {

@@ -40,7 +40,7 @@ class PriceListExportTest : public ::testing::Test {
         db_(db_path_) {}
 
   // The export reads through an attachment of its own, as in a run.
-  std::string Export(const std::string& fascia = "3") {
+  std::string Export(std::int32_t fascia = 3) {
     fb::Attachment att =
         fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
     return WritePriceListFile(out_path_, att, fascia, RegionalSettings::Italian());
@@ -101,6 +101,24 @@ TEST_F(PriceListExportTest, WorkedExampleByteForByte) {
                            "50-999 10,90\";\r\n"
                            "VT101;Cacciavite d\xB4"
                            "acciaio;S1;Sconto rivenditori;UT;Utensili;12,50;10,00;0,00;0,00;;\r\n");
+}
+
+// The band reaches statements A and B as a decimal number, a negative one
+// included: only band -3's article, with band -3's scale prices.
+TEST_F(PriceListExportTest, TheBandReachesTheStatementsInDecimal) {
+  db_.AddPreparedPrice({.fascia = -3,
+                        .articolo = "NEG",
+                        .descrizione = "Articolo",
+                        .prezzonetto = 2,
+                        .listino_app = 17});
+  AddPriced("POS");
+  db_.AddPriceList({.id = 17, .tipo = "N"});
+  db_.LinkBandToList(-3, 17);
+  db_.AddNetPrice({.idlistsc = 17, .codicearticolo = "NEG", .quantitascaglione = 5, .prezzo = 1.5});
+
+  Export(-3);
+
+  EXPECT_EQ(Written(), kHeader + "NEG;Articolo;;;;;2,00;0,00;0,00;0,00;\"5-999 1,50\";\r\n");
 }
 
 TEST_F(PriceListExportTest, NoPricedArticleGivesHeaderOnlyAndReplacesTheOldFile) {
@@ -265,15 +283,16 @@ TEST_F(PriceListExportTest, ScalePriceRules) {
   EXPECT_EQ(pos, file.size());
 }
 
-// The band is pasted into the statements: one the engine refuses fails, and
-// the file of the previous run stays whole (no file when there was none).
+// A statement the engine refuses fails, and the file of the previous run
+// stays whole (no file when there was none).
 TEST_F(PriceListExportTest, StatementErrorKeepsThePreviousFileAndReachesTheCaller) {
   AddPriced("A1");
-  EXPECT_THROW(Export("FASCIA_INESISTENTE"), fb::DatabaseError);
+  db_.Exec("ALTER TABLE CLASSIFICAZIONE1 DROP DESCRIZIONE1");  // read by statement A
+  EXPECT_THROW(Export(), fb::DatabaseError);
   EXPECT_FALSE(std::filesystem::exists(out_path_));
   const std::string previous = kHeader + "A0;Articolo;;;;;1;0;0;0;;\r\n";
   test::WriteFile(out_path_, previous);
-  EXPECT_THROW(Export("FASCIA_INESISTENTE"), fb::DatabaseError);
+  EXPECT_THROW(Export(), fb::DatabaseError);
   EXPECT_EQ(Written(), previous);
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {

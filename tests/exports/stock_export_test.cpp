@@ -37,7 +37,7 @@ class StockExportTest : public ::testing::Test {
     fb::Attachment att =
         fb::Attachment::Attach(db_path_, test::kFixtureUser, test::kFixturePassword);
     fb::Transaction transaction(att, fb::TransactionOptions::ServerDefaults());
-    return WriteStockFile(out_path_, transaction, with_quantities, rs);
+    return WriteStockFile(out_path_, att, transaction, with_quantities, rs);
   }
 
   std::string Written() const { return test::ReadFile(out_path_); }

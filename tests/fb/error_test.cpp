@@ -30,34 +30,35 @@ TEST_F(ErrorTest, EngineErrorsCarryTheirCodeAndSqlState) {
       {"unknown table",
        [](Attachment& db) {
          Transaction t(db, TransactionOptions::ServerDefaults());
-         Statement(t, "SELECT * FROM MISSING", ParamMode::kNone);
+         Statement(db, t, "SELECT * FROM MISSING", ParamMode::kNone);
        },
        isc_dsql_error, "42S02", "Table unknown", false},
       {"duplicate key",
        [](Attachment& db) {
          Transaction t(db, TransactionOptions::ServerDefaults());
-         Statement(t, "INSERT INTO T (ID) VALUES (1)", ParamMode::kNone).Execute();
+         Statement(db, t, "INSERT INTO T (ID) VALUES (1)", ParamMode::kNone).Execute(t);
        },
        isc_unique_key_violation, "23000", "violation of PRIMARY or UNIQUE KEY", false},
       {"write in a read-only transaction",
        [](Attachment& db) {
          Transaction t(db, {.access = AccessMode::kReadOnly});
-         Statement(t, "INSERT INTO T (ID) VALUES (2)", ParamMode::kNone).Execute();
+         Statement(db, t, "INSERT INTO T (ID) VALUES (2)", ParamMode::kNone).Execute(t);
        },
        isc_read_only_trans, "42000", "read-only", false},
       {"division by zero",
        [](Attachment& db) {
          Transaction t(db, TransactionOptions::ServerDefaults());
-         Statement(t, "SELECT 1 / (ID - 1) FROM T", ParamMode::kNone).Execute();
+         Statement(db, t, "SELECT 1 / (ID - 1) FROM T", ParamMode::kNone).Execute(t);
        },
        isc_arith_except, "22012", "divide by zero", false},
-      {"ended transaction, raised by this layer",
+      {"a text longer than any parameter, raised by this layer",
        [](Attachment& db) {
          Transaction t(db, TransactionOptions::ServerDefaults());
-         t.Commit();
-         t.Commit();
+         Statement s(db, t, "SELECT 1 FROM T WHERE CAST(:X AS VARCHAR(10)) = ''");
+         s.Set("X", Text(std::string(40000, 'x')));
+         s.Execute(t);
        },
-       0, "", "not active", false},
+       0, "", "longer than a parameter takes", false},
   };
   for (const ErrorCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -29,7 +29,7 @@ class DatabaseTest : public ::testing::Test {
   void Exec(const std::vector<std::string>& statements) { Exec(db_, statements); }
   static void Exec(Attachment& db, const std::vector<std::string>& statements) {
     Transaction t(db, TransactionOptions::ServerDefaults());
-    for (const std::string& sql : statements) Statement(t, sql, ParamMode::kNone).Execute();
+    for (const std::string& sql : statements) Statement(db, t, sql, ParamMode::kNone).Execute(t);
     t.Commit();
   }
 
@@ -37,8 +37,8 @@ class DatabaseTest : public ::testing::Test {
   // its own.
   Value Scalar(const std::string& sql) {
     Transaction t(db_, TransactionOptions::ReadCommitted());
-    Statement s(t, sql, ParamMode::kNone);
-    s.Execute();
+    Statement s(db_, t, sql, ParamMode::kNone);
+    s.Execute(t);
     EXPECT_TRUE(s.HasRow()) << sql;
     return s.HasRow() ? s.Field(0) : Value{};
   }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "fb/error.h"
 #include "fb_test_db.h"
+#include "platform/error.h"
 
 namespace et::fb::test {
 namespace {
@@ -23,7 +23,7 @@ TEST_F(MetadataTest, TableExistsComparesTheStoredName) {
 
 TEST_F(MetadataTest, TableExistsOnADetachedDatabaseRaises) {
   Attachment none;
-  EXPECT_THROW(TableExists(none, "UTENTI"), DatabaseError);
+  EXPECT_THROW(TableExists(none, "UTENTI"), ProgrammingError);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "platform/error.h"
 #include "support/file_lock_holder.h"
+#include "support/process_state.h"
 #include "support/temp_dir.h"
 
 namespace et {
@@ -18,6 +20,20 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+
+// Waits until `waiter`, a thread of this process that announces its id and
+// then asks for the lock of `path` while another descriptor holds it, is in
+// its wait: a second descriptor is open on the file and the thread is
+// asleep. False when that is not seen within ten seconds.
+bool WaitUntilWaiting(std::future<pid_t>& waiter, const std::string& path) {
+  const pid_t tid = waiter.get();
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (test::DescriptorsOn(::getpid(), path) >= 2 && test::Asleep(::getpid(), tid)) return true;
+    std::this_thread::sleep_for(1ms);
+  }
+  return false;
+}
 
 TEST(FileLock, FreeLockIsTakenAndTheFileRemovedWhenItEnds) {
   test::TempDir dir;
@@ -50,12 +66,16 @@ TEST(FileLock, LockReleasedDuringTheWaitIsTaken) {
   test::TempDir dir;
   const std::string path = dir.File(".blocco");
   std::optional<test::FileLockHolder> other(std::in_place, path);
-  std::thread release([&] {
-    std::this_thread::sleep_for(300ms);
-    other.reset();
+  std::promise<pid_t> started;
+  std::future<pid_t> waiter_id = started.get_future();
+  std::optional<FileLock> lock;
+  std::thread waiter([&] {
+    started.set_value(::gettid());
+    lock = FileLock::Acquire(path, 20s);
   });
-  std::optional<FileLock> lock = FileLock::Acquire(path, 20s);
-  release.join();
+  EXPECT_TRUE(WaitUntilWaiting(waiter_id, path));
+  other.reset();
+  waiter.join();
   EXPECT_TRUE(lock);
 }
 
@@ -68,8 +88,14 @@ TEST(FileLock, RemovedFileIsNotMistakenForTheLock) {
   std::optional<FileLock> first = FileLock::Acquire(path, 0ms);
   ASSERT_TRUE(first);
   std::optional<FileLock> second;
-  std::thread waiter([&] { second = FileLock::Acquire(path, 20s); });
-  std::this_thread::sleep_for(200ms);
+  std::promise<pid_t> started;
+  std::future<pid_t> waiter_id = started.get_future();
+  std::thread waiter([&] {
+    started.set_value(::gettid());
+    second = FileLock::Acquire(path, 20s);
+  });
+  // The waiter has the file open when it is removed.
+  EXPECT_TRUE(WaitUntilWaiting(waiter_id, path));
   first.reset();  // removes the file, then unlocks
   waiter.join();
   ASSERT_TRUE(second);

@@ -111,6 +111,34 @@ TEST(RegionalTest, FormatScaledIsExact) {
   EXPECT_EQ(FormatScaled(-12345, -3, kC), "-12.345");
 }
 
+// Appended to what the buffer holds already, in FormatScaled's form.
+TEST(RegionalTest, AppendScaledAddsToTheBuffer) {
+  const struct {
+    std::int64_t value;
+    int scale;
+    const char* italian;
+  } cases[] = {
+      {0, 0, "0"},
+      {0, -2, "0"},
+      {0, 3, "0"},
+      {123, 2, "12300"},
+      {-123, 2, "-12300"},
+      {1000, -3, "1"},
+      {5, -2, "0,05"},
+      {100, -5, "0,001"},
+      {-1, -18, "-0,000000000000000001"},
+      {INT64_MIN, 0, "-9223372036854775808"},
+      {INT64_MAX, -19, "0,9223372036854775807"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.italian);
+    std::string out = "x;";
+    AppendScaled(c.value, c.scale, kItalian, out);
+    EXPECT_EQ(out, std::string("x;") + c.italian);
+    EXPECT_EQ(FormatScaled(c.value, c.scale, kItalian), c.italian);
+  }
+}
+
 TEST(RegionalTest, DateAndTimeUseTheFormatsOfTheSettings) {
   std::tm t{};
   t.tm_year = 2024 - 1900;

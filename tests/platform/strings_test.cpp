@@ -42,5 +42,22 @@ TEST(StringsTest, FoldsOnlyAsciiCapitals) {
   EXPECT_FALSE(EqualsIgnoringAsciiCase("@[", "`{"));
 }
 
+TEST(StringsTest, FindsLineBreaksAndNul) {
+  const struct {
+    std::string_view text;
+    bool found;
+  } cases[] = {
+      {"", false},
+      {"ftp.example.com/dir x\t\v\x01\x7F\u00E0", false},
+      {"a\rb", true},
+      {"a\n", true},
+      {std::string_view("\0a", 2), true},
+      {"\r\n", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HasLineBreakOrNul(c.text), c.found) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace et
