@@ -8,6 +8,7 @@
 
 #include "platform/paths.h"
 #include "programs/admin/command.h"
+#include "runs/configuration.h"
 #include "status/run_history.h"
 #include "status/status_directory.h"
 #include "status/status_lines.h"
@@ -24,9 +25,9 @@ std::string HistoryDirectory(const Context& c) {
   ConsoleUserInterface ui = ConsoleUserInterface::ForProcess();
   Opened business(Needs::kBusinessDatabase, c.parameters_path, ui);
   const std::optional<std::string> directory =
-      StatusDirectory(business.Business().Read("DIRCATINTERNET"));
+      StatusDirectory(business.Business().Read(std::string(ExportDirectoryKey().name)));
   if (!directory) {
-    throw Error(std::string("Nessuno storico: DIRCATINTERNET è vuota e ") +
+    throw Error("Nessuno storico: " + std::string(ExportDirectoryKey().name) + " è vuota e " +
                 kStatusDirectoryVariable + " non è impostata");
   }
   return *directory;
