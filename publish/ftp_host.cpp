@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/strings.h"
+
 namespace et {
 namespace {
 
@@ -49,6 +51,34 @@ std::optional<FtpEndpoint> ParseFtpHost(std::string_view text) {
     endpoint.port_given = true;
   }
   return endpoint;
+}
+
+std::optional<UploadAddress> ParseUploadAddress(std::string_view text) {
+  struct Scheme {
+    std::string_view prefix;
+    UploadProtocol protocol;
+    int port;
+  };
+  static constexpr Scheme kSchemes[] = {
+      {"ftps://", UploadProtocol::kFtps, kDefaultFtpsPort},
+      {"sftp://", UploadProtocol::kSftp, kDefaultSftpPort},
+  };
+  UploadAddress address;
+  int default_port = kDefaultFtpPort;
+  for (const Scheme& scheme : kSchemes) {
+    if (text.size() >= scheme.prefix.size() &&
+        EqualsIgnoringAsciiCase(text.substr(0, scheme.prefix.size()), scheme.prefix)) {
+      address.protocol = scheme.protocol;
+      default_port = scheme.port;
+      text.remove_prefix(scheme.prefix.size());
+      break;
+    }
+  }
+  std::optional<FtpEndpoint> endpoint = ParseFtpHost(text);
+  if (!endpoint) return std::nullopt;
+  if (!endpoint->port_given) endpoint->port = default_port;
+  address.endpoint = std::move(*endpoint);
+  return address;
 }
 
 std::string FtpHostForLog(std::string_view host) {

@@ -7,7 +7,7 @@
 namespace et {
 
 struct FtpSettings {
-  std::string host = {};       // CAT_HOSTFTP: name or address, optionally ":port"
+  std::string host = {};       // CAT_HOSTFTP: [ftps:// or sftp://]name or address[:port]
   std::string user = {};       // CAT_USERFTP
   std::string password = {};   // CAT_PWDFTP
   std::string directory = {};  // CAT_DIRFTP: empty for the log-in directory
@@ -20,6 +20,13 @@ struct FtpSettings {
   // certificate authorities and the host name; "sha256//BASE64": that public
   // key only; "*": any certificate; otherwise a file of PEM authorities.
   std::string certificate = {};
+  // CAT_SFTP_CHIAVE: with a host "sftp://...", the private key file to log
+  // in with; the password is then its passphrase and may be empty.
+  std::string ssh_key = {};
+  // CAT_SFTP_IMPRONTA: the SSH host key's fingerprint, "SHA256:..." as
+  // ssh-keygen -l prints it; an SFTP server presenting another key is not
+  // logged in to.
+  std::string host_fingerprint = {};
 };
 
 }  // namespace et

@@ -1,7 +1,8 @@
 // FtpUploader: the uploader of exported files. It connects and logs in to
-// the web side's FTP server, optionally changes the remote directory, stores
-// each file in ASCII mode over a passive data connection, and disconnects
-// (QUIT) when told to or when it dies.
+// the web side's server (FTP, FTP inside TLS, or SFTP), optionally changes
+// the remote directory, stores each file (over FTP in ASCII mode over a
+// passive data connection), and disconnects (QUIT) when told to or when it
+// dies.
 //
 // A file is stored under a temporary name beside its real one (".NAME.part")
 // and renamed to NAME only once the transfer is complete and the server
@@ -21,12 +22,15 @@ namespace et {
 
 namespace detail {
 struct UploadSource;
+class RemoteConnection;
 }  // namespace detail
 
 class FtpUploader {
  public:
   // The host is a name or an address, optionally followed by ":port"
-  // ("[v6addr]:port" for IPv6); the port is 21 otherwise. With
+  // ("[v6addr]:port" for IPv6), and optionally preceded by "ftps://"
+  // (implicit TLS, port 990) or "sftp://" (SFTP, port 22); the port is 21
+  // otherwise. With
   // direct_upload, Upload stores the file directly under its real name, as
   // servers that cannot rename need; a broken transfer then leaves a partial
   // file. The directory is not used by the uploader itself: its caller
@@ -47,8 +51,8 @@ class FtpUploader {
 
   // Closes an earlier connection, then connects and logs in. Raises FtpError
   // without touching the network when a setting is missing ("Username
-  // mancante", "Password mancante", "Server mancante": the last missing one
-  // in this order), when the user name or password holds CR, LF or NUL
+  // mancante", "Password mancante" unless an SFTP key file is given,
+  // "Server mancante": the last missing one in this order), when the user name or password holds CR, LF or NUL
   // ("nome utente contiene caratteri di controllo", "password contiene
   // caratteri di controllo") or when the host cannot be read
   // ("Server FTP non valido: HOST..."). Raises FtpError with the server's
@@ -74,7 +78,8 @@ class FtpUploader {
   // replacing a remote file of that name, and returns how. Unless direct
   // upload is set, the file goes under ".NAME.part" (a leftover of that name
   // deleted first), then is renamed; the server forces fallbacks on the same
-  // connection: a permanent refusal (5xx) of that name tries "NAME.part", and
+  // connection: a permanent refusal (FTP 5xx, SFTP permission denied) of that
+  // name tries "NAME.part", and
   // a refusal of that too, or of the rename, stores NAME directly (and
   // deletes the temporary file when the server allows it). Before a rename
   // the size the server stored is compared with the bytes sent.
@@ -93,29 +98,40 @@ class FtpUploader {
   // The temporary name of a method; NAME itself for kDirect.
   static std::string TemporaryName(UploadMethod method, const std::string& name);
 
+  // Deletes a file of the current remote directory. Raises FtpError with
+  // the refusal, or "Not connected.".
+  void Delete(const std::string& name);
+
+  // How the connection is protected: the TLS protocol and cipher
+  // ("TLSv1.2, ECDHE-RSA-AES256-GCM-SHA384") or the SSH host key's
+  // fingerprint ("SSH, chiave host SHA256:..."); empty over plain FTP or
+  // when not connected.
+  std::string Protection() const;
+
   // Sends QUIT and closes the connection when connected; otherwise nothing.
   void Disconnect();
 
  private:
-  struct Connection;
+  // A refusal that a further way may get past.
+  struct Refusal {
+    std::string text;  // the command and the server's reply
+    bool of_name;      // the server refused the temporary name itself
+  };
 
   UploadMethod StoreWithFallbacks(detail::UploadSource& source, const std::string& name);
   // nullopt once renamed; the refusal when the server refused the name or
   // the rename for good. Raises FtpError for any other failure.
-  std::optional<std::string> StoreTemporary(detail::UploadSource& source, const std::string& name,
-                                            const std::string& temporary);
+  std::optional<Refusal> StoreTemporary(detail::UploadSource& source, const std::string& name,
+                                        const std::string& temporary);
   // Deletes stored_temporary (when not empty) once the store is over.
   void StoreDirect(detail::UploadSource& source, const std::string& name,
                    const std::string& stored_temporary);
   void DeleteAfterStop(const std::string& temporary);
   void Notice(const std::string& text) const;
-  bool ImplicitTls() const;
-  // The host setting read, "ftps://" taken off; empty when unusable.
-  std::optional<FtpEndpoint> Endpoint() const;
 
   FtpSettings settings_;
   std::function<void(const std::string&)> notice_;
-  std::unique_ptr<Connection> connection_;
+  std::unique_ptr<detail::RemoteConnection> connection_;
 };
 
 }  // namespace et

@@ -15,6 +15,8 @@ constexpr std::string_view kDirectoryKey = "CAT_DIRFTP";
 constexpr std::string_view kDirectUploadKey = "CAT_FTP_CARICAMENTODIRETTO";
 constexpr std::string_view kTlsKey = "CAT_FTP_TLS";
 constexpr std::string_view kCertificateKey = "CAT_FTP_CERTIFICATO";
+constexpr std::string_view kSshKeyKey = "CAT_SFTP_CHIAVE";
+constexpr std::string_view kHostFingerprintKey = "CAT_SFTP_IMPRONTA";
 constexpr std::string_view kTriggerTimeoutKey = "CAT_HTTP_TIMEOUT";
 constexpr std::string_view kMonitoringUrlKey = "CAT_URL_MONITORAGGIO";
 constexpr std::string_view kMaxDropKey = "CAT_CALO_MASSIMO";
@@ -22,11 +24,17 @@ constexpr std::string_view kMaxDropKey = "CAT_CALO_MASSIMO";
 }  // namespace
 
 const SettingKeys& FtpSettingKeys() {
+  // The password is not required: an SFTP key file logs in without one.
   static const SettingKeys keys = {
-      {kHostKey, true, SettingKind::kServer},         {kUserKey, true, SettingKind::kText},
-      {kPasswordKey, true, SettingKind::kText, true}, {kDirectoryKey, false, SettingKind::kText},
-      {kDirectUploadKey, false, SettingKind::kFlag},  {kTlsKey, false, SettingKind::kWholeNumber},
+      {kHostKey, true, SettingKind::kServer},
+      {kUserKey, true, SettingKind::kText},
+      {kPasswordKey, false, SettingKind::kText, true},
+      {kDirectoryKey, false, SettingKind::kText},
+      {kDirectUploadKey, false, SettingKind::kFlag},
+      {kTlsKey, false, SettingKind::kWholeNumber},
       {kCertificateKey, false, SettingKind::kText},
+      {kSshKeyKey, false, SettingKind::kText},
+      {kHostFingerprintKey, false, SettingKind::kText},
   };
   return keys;
 }
@@ -46,6 +54,8 @@ FtpSettings ParseFtpSettings(const SettingValues& values) {
                 "server lo offre) o 2 (TLS obbligatorio, certificato verificato)");
   }
   ftp.certificate = values.Of(kCertificateKey);
+  ftp.ssh_key = values.Of(kSshKeyKey);
+  ftp.host_fingerprint = values.Of(kHostFingerprintKey);
   return ftp;
 }
 

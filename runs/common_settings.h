@@ -13,7 +13,8 @@
 namespace et {
 
 // CAT_HOSTFTP, CAT_USERFTP, CAT_PWDFTP, CAT_DIRFTP,
-// CAT_FTP_CARICAMENTODIRETTO, CAT_FTP_TLS and CAT_FTP_CERTIFICATO, in the
+// CAT_FTP_CARICAMENTODIRETTO, CAT_FTP_TLS, CAT_FTP_CERTIFICATO,
+// CAT_SFTP_CHIAVE and CAT_SFTP_IMPRONTA, in the
 // order the runs read them. The parse raises Error for a CAT_FTP_TLS other
 // than empty, 0, 1 or 2.
 const SettingKeys& FtpSettingKeys();
