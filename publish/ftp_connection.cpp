@@ -27,9 +27,7 @@ void SetOption(CURL* handle, CURLoption option, Value value) {
   detail::SetOption<FtpError>(handle, option, value);
 }
 
-bool ImplicitTls(const UploadAddress& address) {
-  return address.protocol == UploadProtocol::kFtps;
-}
+bool ImplicitTls(const UploadAddress& address) { return address.protocol == UploadProtocol::kFtps; }
 
 // The TLS of the connection, as the settings ask for it.
 void SetTls(CURL* h, const FtpSettings& settings, bool implicit_tls) {
@@ -168,14 +166,14 @@ RemoteOutcome FtpConnection::Store(UploadSource& source, const std::string& name
   // binary data for libcurl, and "TYPE A" is sent right before the STOR.
   // A file to be replaced is deleted first when asked ('*': a refused DELE
   // is no failure), as servers that refuse to overwrite need.
-  CurlSlist before = delete_first ? MakeCommandList({"*DELE " + name, "TYPE A"})
-                                  : MakeCommandList({"TYPE A"});
+  CurlSlist before =
+      delete_first ? MakeCommandList({"*DELE " + name, "TYPE A"}) : MakeCommandList({"TYPE A"});
   // Servers answer SIZE in binary type only, if at all ('*': a refusal is
   // no failure of the store).
   CurlSlist after = MakeCommandList({"TYPE I", "*SIZE " + name});
   source.Rewind();
-  const CURLcode code =
-      Perform(PathOf(name), Transfer{.source = &source, .before = before.get(), .after = after.get()});
+  const CURLcode code = Perform(
+      PathOf(name), Transfer{.source = &source, .before = before.get(), .after = after.get()});
   if (code != CURLE_OK) {
     RemoteOutcome outcome = RemoteOutcome::Failed(Refusal(code));
     outcome.name_refused = StoreRefused(name);

@@ -160,8 +160,7 @@ std::optional<FtpUploader::Refusal> FtpUploader::StoreTemporary(UploadSource& so
     if (renamed.ok) return std::nullopt;
     // Some servers refuse to rename onto an existing file: the previous file
     // goes first, and the complete new one takes its name.
-    if (renamed.target_may_exist && c.Alive() && c.Delete(name).ok &&
-        c.Rename(temporary, name).ok)
+    if (renamed.target_may_exist && c.Alive() && c.Delete(name).ok && c.Rename(temporary, name).ok)
       return std::nullopt;
     if (!c.Alive()) throw FtpError(renamed.refusal);
     return Refusal{renamed.refusal, false};

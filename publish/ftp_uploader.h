@@ -52,7 +52,8 @@ class FtpUploader {
   // Closes an earlier connection, then connects and logs in. Raises FtpError
   // without touching the network when a setting is missing ("Username
   // mancante", "Password mancante" unless an SFTP key file is given,
-  // "Server mancante": the last missing one in this order), when the user name or password holds CR, LF or NUL
+  // "Server mancante": the last missing one in this order), when the user name or password holds
+  // CR, LF or NUL
   // ("nome utente contiene caratteri di controllo", "password contiene
   // caratteri di controllo") or when the host cannot be read
   // ("Server FTP non valido: HOST..."). Raises FtpError with the server's

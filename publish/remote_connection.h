@@ -38,8 +38,7 @@ class RemoteConnection {
   // replacing a file of that name; delete_first deletes such a file first
   // (a refusal of that is no failure). A store that the server calls
   // complete but that holds fewer bytes than were sent is a failure.
-  virtual RemoteOutcome Store(UploadSource& source, const std::string& name,
-                              bool delete_first) = 0;
+  virtual RemoteOutcome Store(UploadSource& source, const std::string& name, bool delete_first) = 0;
   virtual RemoteOutcome Rename(const std::string& from, const std::string& to) = 0;
   virtual RemoteOutcome Delete(const std::string& name) = 0;
 

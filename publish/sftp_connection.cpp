@@ -151,8 +151,9 @@ RemoteOutcome SftpConnection::Store(UploadSource& source, const std::string& nam
   CURL* h = handle_.get();
   const std::string path = RemotePath(name);
   // '*': a refused removal is no failure of the store.
-  CurlSlist before = MakeCommandList(delete_first ? std::vector<std::string>{"*rm " + QuotedPath(path)}
-                                                  : std::vector<std::string>{});
+  CurlSlist before =
+      MakeCommandList(delete_first ? std::vector<std::string>{"*rm " + QuotedPath(path)}
+                                   : std::vector<std::string>{});
   source.Rewind();
   SetOption(h, CURLOPT_NOBODY, 0L);
   SetOption(h, CURLOPT_UPLOAD, 1L);
@@ -165,9 +166,8 @@ RemoteOutcome SftpConnection::Store(UploadSource& source, const std::string& nam
   if (code != CURLE_OK) {
     RemoteOutcome outcome = RemoteOutcome::Failed("put " + name + ": " + Describe(code));
     // The server would not open the file for writing: another name may do.
-    outcome.name_refused =
-        (code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_UPLOAD_FAILED) && source.sent == 0 &&
-        Alive();
+    outcome.name_refused = (code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_UPLOAD_FAILED) &&
+                           source.sent == 0 && Alive();
     return outcome;
   }
   curl_off_t uploaded = 0;
@@ -183,7 +183,8 @@ RemoteOutcome SftpConnection::Rename(const std::string& from, const std::string&
   const CURLcode code =
       RunCommands({"rename " + QuotedPath(RemotePath(from)) + " " + QuotedPath(RemotePath(to))});
   if (code == CURLE_OK) return {};
-  RemoteOutcome outcome = RemoteOutcome::Failed("rename " + from + " " + to + ": " + Describe(code));
+  RemoteOutcome outcome =
+      RemoteOutcome::Failed("rename " + from + " " + to + ": " + Describe(code));
   // The SFTP rename of OpenSSH's servers never replaces a file, and its
   // refusal does not say why.
   outcome.target_may_exist = Alive();

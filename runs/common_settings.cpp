@@ -26,14 +26,10 @@ constexpr std::string_view kMaxDropKey = "CAT_CALO_MASSIMO";
 const SettingKeys& FtpSettingKeys() {
   // The password is not required: an SFTP key file logs in without one.
   static const SettingKeys keys = {
-      {kHostKey, true, SettingKind::kServer},
-      {kUserKey, true, SettingKind::kText},
-      {kPasswordKey, false, SettingKind::kText, true},
-      {kDirectoryKey, false, SettingKind::kText},
-      {kDirectUploadKey, false, SettingKind::kFlag},
-      {kTlsKey, false, SettingKind::kWholeNumber},
-      {kCertificateKey, false, SettingKind::kText},
-      {kSshKeyKey, false, SettingKind::kText},
+      {kHostKey, true, SettingKind::kServer},           {kUserKey, true, SettingKind::kText},
+      {kPasswordKey, false, SettingKind::kText, true},  {kDirectoryKey, false, SettingKind::kText},
+      {kDirectUploadKey, false, SettingKind::kFlag},    {kTlsKey, false, SettingKind::kWholeNumber},
+      {kCertificateKey, false, SettingKind::kText},     {kSshKeyKey, false, SettingKind::kText},
       {kHostFingerprintKey, false, SettingKind::kText},
   };
   return keys;

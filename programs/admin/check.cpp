@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -29,6 +30,7 @@
 #include "publish/ftp_uploader.h"
 #include "publish/masked_credentials.h"
 #include "publish/trigger_url.h"
+#include "publish/upload_probe.h"
 #include "runs/common_settings.h"
 #include "runs/price_list_run.h"
 #include "runs/promo_stock_run.h"
@@ -149,9 +151,81 @@ std::string DatabaseName(const UserDatabaseLocation& where) {
   return where.database_path;
 }
 
+// The setting that may get past a failure of the FTP server, as a note the
+// failure line ends with; empty when none would. The reasons are the
+// servers' and the network library's own words, so this is a guess: it
+// never replaces the reason.
+std::string HintFor(const FtpSettings& ftp, const std::string& reason) {
+  const std::string text = AsciiLowered(reason);
+  const auto says = [&](const char* word) { return text.find(word) != std::string::npos; };
+  const std::optional<UploadAddress> address = ParseUploadAddress(ftp.host);
+  const bool sftp = address && address->protocol == UploadProtocol::kSftp;
+  const bool ftps = address && address->protocol == UploadProtocol::kFtps;
+  if (sftp || says("cat_sftp_impronta")) return {};
+  if (ftp.tls == 0 && !ftps && (says("encrypt") || says("tls") || says("ssl")))
+    return " (il server chiede la cifratura: CAT_FTP_TLS=1 o 2)";
+  if ((ftp.tls > 0 || ftps) && (says("certificate") || says("pinned") || says("self-signed") ||
+                                says("self signed") || says("verify")))
+    return " (CAT_FTP_CERTIFICATO: un file di autorità PEM, sha256//CHIAVE o *)";
+  if (ftp.tls == 2 && !ftps && (says("ssl level") || says("auth")))
+    return " (il server non offre TLS: CAT_FTP_TLS=2 lo richiede)";
+  if (!ftp.direct_upload && says(".part"))
+    return " (CAT_FTP_CARICAMENTODIRETTO=1 carica subito con il nome finale)";
+  return {};
+}
+
+// The fallbacks of the probe's two uploads, each said once.
+void WarnOnce(const std::vector<std::string>& lines, const std::string& step, Report& report) {
+  std::vector<std::string> said;
+  for (const std::string& line : lines) {
+    if (std::find(said.begin(), said.end(), line) != said.end()) continue;
+    report.Warn(step, line);
+    said.push_back(line);
+  }
+}
+
+// The log-in to the FTP or SFTP server, the change of directory and, with
+// try_upload, the probe upload: each its own step.
+void CheckUpload(const FtpSettings& ftp, bool try_upload, Report& report) {
+  std::vector<std::string> fallbacks;
+  FtpUploader uploader(ftp, [&](const std::string& line) { fallbacks.push_back(line); });
+  const std::string login_step = "accesso FTP a " + FtpHostForLog(ftp.host) + " come " + ftp.user;
+  try {
+    uploader.Connect();
+    const std::string protection = uploader.Protection();
+    report.Ok(login_step, protection.empty() ? "senza cifratura" : protection);
+  } catch (const std::exception& e) {
+    report.Fail(login_step, e.what() + HintFor(ftp, e.what()));
+    return;
+  }
+  if (!ftp.directory.empty()) {
+    const std::string cwd_step = "cartella FTP " + ftp.directory;
+    try {
+      uploader.ChangeDirectory(ftp.directory);
+      report.Ok(cwd_step);
+    } catch (const std::exception& e) {
+      report.Fail(cwd_step, e.what());
+      return;
+    }
+  }
+  if (!try_upload) return;
+  const std::string probe_step = std::string("caricamento di prova ") + kUploadProbeName;
+  try {
+    const UploadProbeOutcome outcome = ProbeUpload(uploader);
+    WarnOnce(fallbacks, probe_step, report);
+    report.Ok(probe_step, DescribeUploadMethod(outcome.method));
+    if (outcome.not_deleted)
+      report.Warn(probe_step, std::string(kUploadProbeName) + " resta sul server: " +
+                                  *outcome.not_deleted + " (cancellarlo a mano)");
+  } catch (const std::exception& e) {
+    WarnOnce(fallbacks, probe_step, report);
+    report.Fail(probe_step, e.what() + HintFor(ftp, e.what()));
+  }
+}
+
 // The steps from the business database on: its settings, then the export
 // directory, the FTP server and the trigger URLs, each on its own.
-void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
+void CheckBusinessSide(RunKind kind, SettingsTable& settings, bool try_upload, Report& report) {
   std::optional<SettingValues> read;
   try {
     read.emplace(SettingValues::Read(settings, SettingKeysOf(kind)));
@@ -200,28 +274,9 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
   }
 
   const FtpSettings ftp = ParseFtpSettings(values);
-  if (!ftp.host.empty() && !ftp.user.empty() && !ftp.password.empty()) {
-    FtpUploader uploader(ftp);
-    const std::string login_step = "accesso FTP a " + FtpHostForLog(ftp.host) + " come " + ftp.user;
-    bool connected = false;
-    try {
-      uploader.Connect();
-      connected = true;
-      report.Ok(login_step);
-    } catch (const std::exception& e) {
-      report.Fail(login_step, e.what());
-    }
-    if (connected && !ftp.directory.empty()) {
-      const std::string cwd_step = "cartella FTP " + ftp.directory;
-      try {
-        uploader.ChangeDirectory(ftp.directory);
-        report.Ok(cwd_step);
-      } catch (const std::exception& e) {
-        report.Fail(cwd_step, e.what());
-      }
-    }
-    uploader.Disconnect();  // QUIT
-  }
+  // A missing password is the log-in's failure, as in a run (an SFTP key
+  // file needs none).
+  if (!ftp.host.empty() && !ftp.user.empty()) CheckUpload(ftp, try_upload, report);
 
   for (const SettingKey& key : values.Keys()) {
     const std::string& url = values.Of(key.name);
@@ -238,7 +293,8 @@ void CheckBusinessSide(RunKind kind, SettingsTable& settings, Report& report) {
 
 }  // namespace
 
-bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::ostream& out) {
+bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::ostream& out,
+                        bool try_upload) {
   Report report(out);
   out << "Controllo della configurazione dell'esecuzione " << RunName(kind) << std::endl;
   CheckUserInterface ui;
@@ -350,7 +406,7 @@ bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::o
   }
 
   SettingsTable settings(business->Attachment());
-  CheckBusinessSide(kind, settings, report);
+  CheckBusinessSide(kind, settings, try_upload, report);
   return finish();
 }
 

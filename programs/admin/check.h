@@ -1,7 +1,7 @@
 // "exporttotale-admin check": the configuration chain of one run kind walked
-// step by step, without exporting, uploading or requesting anything, so that
-// an administrator sees what a run would stumble on before the scheduler
-// starts one.
+// step by step, without exporting or requesting anything, so that an
+// administrator sees what a run would stumble on before the scheduler starts
+// one.
 #pragma once
 
 #include <ostream>
@@ -18,9 +18,13 @@ namespace et {
 // or written: databases are only attached (a database that cannot be
 // attached is a failed step; no server name is asked for), the export
 // directory gets a temporary file that is removed at once, the FTP server
-// sees a log-in, a change of directory and QUIT, and trigger URLs are parsed
-// and their host names resolved but never requested. True when every step
+// sees a log-in, a change of directory, the upload of a small probe file
+// exactly as a run stores its files (twice, so that a refused overwrite or
+// rename shows), its deletion and QUIT, and trigger URLs are parsed and their
+// host names resolved but never requested. Without try_upload the FTP server
+// sees the log-in and the change of directory only. True when every step
 // passed.
-bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::ostream& out);
+bool CheckConfiguration(RunKind kind, const std::string& parameters_path, std::ostream& out,
+                        bool try_upload = true);
 
 }  // namespace et

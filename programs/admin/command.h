@@ -53,6 +53,7 @@ struct Options {
   bool version = false;             // --version
   bool value_from_stdin = false;    // --stdin: the last argument is read from standard input
   std::optional<RunKind> run_kind;  // -p or -s, for check
+  bool without_upload = false;      // --senza-upload, for check
 };
 
 // What the program opened for a command, as its Needs say.

@@ -152,7 +152,7 @@ int Check(Context& c) {
   // check reads the parameters file as its first step, and says so when it
   // is missing.
   const bool passed = CheckConfiguration(c.options.run_kind.value_or(RunKind::kStock),
-                                         c.parameters_path, std::cout);
+                                         c.parameters_path, std::cout, !c.options.without_upload);
   return passed ? kExitSuccess : kExitFailure;
 }
 
@@ -217,17 +217,24 @@ const std::vector<Command>& Commands() {
        "Incrementa di uno il generatore NAME del database gestionale e scrive il nuovo\n"
        "valore. NAME è un nome semplice: una lettera, poi lettere, cifre, \"_\" o \"$\".",
        1, false, Needs::kBusinessDatabase, Generator},
-      {"check", "[-p|-s]", "controlla la configurazione di un'esecuzione",
+      {"check", "[-p|-s] [--senza-upload]", "controlla la configurazione di un'esecuzione",
        "Percorre la configurazione dell'esecuzione delle giacenze (con -p: dei listini,\n"
        "con -s: della promo a stock) e scrive una riga per passo, \"ok\" o il motivo\n"
        "dell'errore: file parametri, database utenti, utente e ditta, Archivio,\n"
        "dati.ini, database gestionale, ogni chiave di TABX che l'esecuzione legge (le\n"
        "password come ***) e il controllo dell'esecuzione stessa, cartella export\n"
-       "scrivibile, accesso FTP e cartella FTP, indirizzo di ogni script HTTP.\n"
-       "Non crea né scrive nulla: i database sono solo collegati (senza chiedere il\n"
-       "server quando dati.ini non lo nomina), l'FTP riceve accesso, cambio di\n"
-       "cartella e QUIT, gli script non vengono richiesti (si verificano forma e nome\n"
-       "del server). I passi che dipendono da uno fallito non vengono provati.\n"
+       "scrivibile, accesso FTP (con la cifratura usata: protocollo TLS e cifrario, o\n"
+       "l'impronta della chiave host SFTP), cartella FTP, caricamento di prova,\n"
+       "indirizzo di ogni script HTTP.\n"
+       "Il caricamento di prova carica il file exporttotale-prova.txt come\n"
+       "un'esecuzione carica i suoi file (stessi nomi temporanei e stessi ripieghi),\n"
+       "lo sostituisce una volta, lo cancella e dice come un'esecuzione caricherà i\n"
+       "file: con il nome temporaneo .NOME.part o NOME.part, o direttamente. Con\n"
+       "--senza-upload l'FTP riceve solo accesso, cambio di cartella e QUIT.\n"
+       "Non crea né scrive altro: i database sono solo collegati (senza chiedere il\n"
+       "server quando dati.ini non lo nomina), gli script non vengono richiesti (si\n"
+       "verificano forma e nome del server). I passi che dipendono da uno fallito non\n"
+       "vengono provati.\n"
        "Una riga \"ATTENZIONE\" segnala un rischio che non è un errore: il database\n"
        "gestionale aperto dal motore Firebird incorporato invece che da un server.\n"
        "Stato 0 quando ogni passo è riuscito, 1 altrimenti.",

@@ -49,6 +49,7 @@ void GeneralHelp(std::ostream& out) {
       << "  -u, --user N   per get e set: la chiave dell'utente N (N <= 0: quella comune)\n"
       << "      --stdin    per set e user-set: il valore dallo standard input\n"
       << "  -p, -s         per check: l'esecuzione dei listini o della promo a stock\n"
+      << "      --senza-upload  per check: accesso FTP senza caricamento di prova\n"
       << "  -h, --help     questo aiuto; con un comando, l'aiuto del comando\n"
       << "  -V, --version  la versione del programma\n"
       << "Un valore che inizia con \"-\" va dopo \"--\": " << kProgram << " set KEY -- -1\n\n"
@@ -66,10 +67,14 @@ void CommandHelp(std::ostream& out, const Command& command) {
 Options ReadOptions(int argc, char** argv, std::vector<std::string>& resto) {
   // Returned by getopt_long for --stdin, which has no short form.
   constexpr int kStdin = 1000;
-  static const option kLongOptions[] = {
-      {"dir", required_argument, nullptr, 'd'}, {"user", required_argument, nullptr, 'u'},
-      {"help", no_argument, nullptr, 'h'},      {"version", no_argument, nullptr, 'V'},
-      {"stdin", no_argument, nullptr, kStdin},  {nullptr, 0, nullptr, 0}};
+  constexpr int kWithoutUpload = 1001;
+  static const option kLongOptions[] = {{"dir", required_argument, nullptr, 'd'},
+                                        {"user", required_argument, nullptr, 'u'},
+                                        {"help", no_argument, nullptr, 'h'},
+                                        {"version", no_argument, nullptr, 'V'},
+                                        {"stdin", no_argument, nullptr, kStdin},
+                                        {"senza-upload", no_argument, nullptr, kWithoutUpload},
+                                        {nullptr, 0, nullptr, 0}};
   Options options;
   opterr = 0;  // the messages below replace getopt's own
   int c = 0;
@@ -89,6 +94,9 @@ Options ReadOptions(int argc, char** argv, std::vector<std::string>& resto) {
         break;
       case kStdin:
         options.value_from_stdin = true;
+        break;
+      case kWithoutUpload:
+        options.without_upload = true;
         break;
       case 'p':
       case 's': {
@@ -143,6 +151,10 @@ int Main(int argc, char** argv) {
     }
     if (options.run_kind && command->run != Check) {
       throw UsageError(std::string("-p e -s non si applicano a ") + command->name, command->name);
+    }
+    if (options.without_upload && command->run != Check) {
+      throw UsageError(std::string("--senza-upload non si applica a ") + command->name,
+                       command->name);
     }
     const std::size_t expected = command->arguments - (options.value_from_stdin ? 1 : 0);
     if (words.size() < expected || words.size() > expected + command->optional_arguments) {

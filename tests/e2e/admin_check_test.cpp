@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -114,8 +115,10 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
           "CAT_PWDFTP = ***",
           "impostazioni dell'esecuzione",
           "cartella export " + install.ExportDir() + " scrivibile",
-          "accesso FTP a " + ftp_.HostAndPort() + " come catalogo",
+          "accesso FTP a " + ftp_.HostAndPort() + " come catalogo ... ok (senza cifratura)",
           "cartella FTP catalogo",
+          "caricamento di prova exporttotale-prova.txt ... ok (un'esecuzione carica ogni file "
+          "come .NOME.part e poi lo rinomina in NOME)",
       };
       shown.insert(shown.end(), kind.keys_shown.begin(), kind.keys_shown.end());
       for (const std::string& step : shown) {
@@ -138,13 +141,131 @@ TEST_F(AdminCheckTest, CompleteInstallationPassesForEachRunKind) {
         EXPECT_EQ(r.out.find("ATTENZIONE"), std::string::npos);
       }
     }
-    // Nothing was requested, uploaded or left behind.
+    // Nothing was requested or left behind; only the probe was uploaded,
+    // as a run uploads its files, and deleted.
     EXPECT_TRUE(http_.Requests().empty());
-    const std::vector<std::string> commands = ftp_.Commands();
-    for (const std::string& command : commands) EXPECT_NE(command.rfind("STOR", 0), 0u) << command;
+    std::vector<std::string> commands = ftp_.Commands();
+    for (const std::string& command : commands) {
+      if (command.rfind("STOR", 0) == 0) {
+        EXPECT_EQ(command, "STOR .exporttotale-prova.txt.part");
+      }
+    }
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "DELE exporttotale-prova.txt"),
+              commands.end());
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands.back(), "QUIT");
+    EXPECT_TRUE(fs::is_empty(ftp_.Root() + "/catalogo"));
     EXPECT_TRUE(fs::is_empty(install.ExportDir()));
+
+    // Without the upload, the server sees the log-in and the change of
+    // directory only.
+    const size_t before = commands.size();
+    const ProcessResult bare = Check(install, {"--senza-upload"});
+    EXPECT_EQ(bare.exit_status, 0) << Describe(bare);
+    EXPECT_EQ(bare.out.find("caricamento di prova"), std::string::npos) << bare.out;
+    commands = ftp_.Commands();
+    ASSERT_GT(commands.size(), before);
+    for (size_t i = before; i < commands.size(); ++i)
+      EXPECT_EQ(commands[i].find("STOR"), std::string::npos) << commands[i];
+    EXPECT_EQ(commands.back(), "QUIT");
+  }
+}
+
+// The probe meets what a run meets: whatever the server forces on a run's
+// upload, the check says before the first run does.
+TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
+  struct Case {
+    const char* name;
+    bool refuse_dot_names;
+    bool refuse_overwrite;
+    bool refuse_rename_delete;
+    const char* user;
+    const char* password;
+    int status;
+    std::string probe_line;             // the probe's last line
+    std::vector<std::string> warnings;  // lines of the probe step saying ATTENZIONE
+    std::vector<std::string> left;      // files in catalogo afterwards
+  };
+  const std::string step = "caricamento di prova exporttotale-prova.txt ... ";
+  const Case cases[] = {
+      {"dot names refused (pure-ftpd -x)",
+       true,
+       false,
+       false,
+       FtpServer::kUser,
+       FtpServer::kPassword,
+       0,
+       step + "ok (un'esecuzione carica ogni file come NOME.part e poi lo rinomina in NOME)",
+       {"STOR .exporttotale-prova.txt.part: 553 Prohibited file name: "
+        ".exporttotale-prova.txt.part; nuovo tentativo come exporttotale-prova.txt.part"},
+       {}},
+      {"overwrite refused (proftpd AllowOverwrite off)",
+       false,
+       true,
+       false,
+       FtpServer::kUser,
+       FtpServer::kPassword,
+       0,
+       step + "ok (un'esecuzione carica ogni file come .NOME.part e poi lo rinomina in NOME)",
+       {},
+       {}},
+      {"rename and delete refused (vsftpd cmds_denied)",
+       false,
+       false,
+       true,
+       FtpServer::kUser,
+       FtpServer::kPassword,
+       0,
+       step + "ATTENZIONE: exporttotale-prova.txt resta sul server: DELE exporttotale-prova.txt: "
+              "550 Permission denied. (cancellarlo a mano)",
+       {"RNFR .exporttotale-prova.txt.part: 550 Permission denied.; caricamento diretto",
+        "ok (un'esecuzione carica ogni file direttamente come NOME"},
+       {".exporttotale-prova.txt.part", "exporttotale-prova.txt"}},
+      {"read-only user",
+       false,
+       false,
+       false,
+       FtpServer::kReadOnlyUser,
+       FtpServer::kReadOnlyPassword,
+       1,
+       step + "ERRORE: STOR exporttotale-prova.txt: 550 Not enough privileges.",
+       {},
+       {}},
+  };
+  for (const Case& c : cases) {
+    FtpServer::Options options;
+    options.refuse_dot_names = c.refuse_dot_names;
+    options.refuse_overwrite = c.refuse_overwrite;
+    options.refuse_rename_delete = c.refuse_rename_delete;
+    FtpServer server(options);
+    server.MakeDirectory("catalogo");
+    Installation install(InstallationOptions{.executable = BuiltAdmin()});
+    Configure(install);
+    {
+      BusinessDb db = install.Business();
+      db.SetTabX("CAT_HOSTFTP", server.HostAndPort());
+      db.SetTabX("CAT_USERFTP", c.user);
+      db.SetTabX("CAT_PWDFTP", c.password);
+    }
+    const ProcessResult r = Check(install);
+    SCOPED_TRACE(std::string(c.name) + "\n" + Describe(r));
+    EXPECT_EQ(r.exit_status, c.status);
+    std::vector<std::string> probe_lines;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("caricamento di prova", 0) == 0) probe_lines.push_back(line);
+    ASSERT_FALSE(probe_lines.empty());
+    EXPECT_EQ(probe_lines.back(), c.probe_line);
+    for (const std::string& warning : c.warnings) {
+      EXPECT_TRUE(std::any_of(probe_lines.begin(), probe_lines.end(), [&](const std::string& l) {
+        return l.find(warning) != std::string::npos;
+      })) << warning;
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(server.Root() + "/catalogo"))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, c.left);
   }
 }
 
@@ -196,6 +317,13 @@ TEST_F(AdminCheckTest, NamesTheFailingStepAndStillTriesTheIndependentOnes) {
        [](const Installation&, BusinessDb& db) { db.SetTabX("CAT_PWDFTP", "sbagliata"); },
        {"accesso FTP a "},
        "indirizzo CAT_SCRIPTGIACENZE"},
+      // The password is optional for the key file of SFTP; over FTP the
+      // log-in fails as a run's would.
+      {"missing FTP password",
+       {"-p"},
+       [](const Installation&, BusinessDb& db) { db.SetTabX("CAT_PWDFTP", ""); },
+       {"accesso FTP a 127.0.0.1"},
+       "indirizzo CAT_EXPPRVEN_SCRIPT "},
       {"FTP directory refused",
        {"-s"},
        [](const Installation&, BusinessDb& db) { db.SetTabX("CAT_DIRFTP", FtpServer::kDeniedDir); },
@@ -352,6 +480,7 @@ TEST(AdminCheckUsage, RunKindSwitchesBelongToCheck) {
       {{"check", "extra"}, "Numero di argomenti errato per check"},
       {{"get", "K", "-p"}, "-p e -s non si applicano a get"},
       {{"get", "K", "--stdin"}, "--stdin non si applica a get"},
+      {{"stato", "--senza-upload"}, "--senza-upload non si applica a stato"},
       {{"set", "K", "v", "--stdin"}, "Numero di argomenti errato per set"},
   };
   TempDir empty;
