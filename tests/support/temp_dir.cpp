@@ -10,9 +10,20 @@
 
 namespace et::test {
 
-TempDir::TempDir() {
+namespace {
+
+std::string DefaultParent() {
   const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/exporttotale-test-XXXXXX";
+  return base && *base ? base : "/tmp";
+}
+
+}  // namespace
+
+TempDir::TempDir() : TempDir(DefaultParent()) {}
+
+TempDir::TempDir(const std::string& parent) {
+  std::filesystem::create_directories(parent);
+  std::string tmpl = parent + "/exporttotale-test-XXXXXX";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");

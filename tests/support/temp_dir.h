@@ -9,6 +9,8 @@ namespace et::test {
 class TempDir {
  public:
   TempDir();
+  // Below parent (made when missing) instead of $TMPDIR or /tmp.
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
