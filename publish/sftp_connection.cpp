@@ -121,7 +121,7 @@ std::string SftpConnection::RemotePath(const std::string& name) const {
 }
 
 std::string SftpConnection::UrlPath(const std::string& path) const {
-  if (!path.empty() && path.front() == '/') return EncodeUrlPath(path);
+  if (!path.empty() && path.front() == '/') return "/" + EncodeUrlPath(path.substr(1));
   return "/~/" + EncodeUrlPath(path);
 }
 

@@ -46,6 +46,38 @@ TEST(ParseFtpHost, ReadsHostAndOptionalPort) {
   }
 }
 
+TEST(ParseUploadAddress, TheSchemeNamesTheProtocolAndItsPort) {
+  struct Case {
+    const char* text;
+    bool valid;
+    UploadProtocol protocol;
+    const char* host;
+    int port;
+  };
+  const Case cases[] = {
+      {"ftp.example.com", true, UploadProtocol::kFtp, "ftp.example.com", 21},
+      {"ftps://ftp.example.com", true, UploadProtocol::kFtps, "ftp.example.com", 990},
+      {"FTPS://ftp.example.com:2990", true, UploadProtocol::kFtps, "ftp.example.com", 2990},
+      {"sftp://ssh.example.com", true, UploadProtocol::kSftp, "ssh.example.com", 22},
+      {"Sftp://[::1]:2222", true, UploadProtocol::kSftp, "::1", 2222},
+      {"sftp://::1", true, UploadProtocol::kSftp, "::1", 22},
+      {"sftp://", false, UploadProtocol::kSftp, "", 0},
+      {"sftp://host:0", false, UploadProtocol::kSftp, "", 0},
+      // Another scheme is no scheme: its colon makes the port unreadable.
+      {"ftp://host", false, UploadProtocol::kFtp, "", 0},
+      {"scp://host", false, UploadProtocol::kFtp, "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("text: '") + c.text + "'");
+    const auto address = ParseUploadAddress(c.text);
+    ASSERT_EQ(address.has_value(), c.valid);
+    if (!c.valid) continue;
+    EXPECT_EQ(address->protocol, c.protocol);
+    EXPECT_EQ(address->endpoint.host, c.host);
+    EXPECT_EQ(address->endpoint.port, c.port);
+  }
+}
+
 TEST(FtpHostForLog, DropsControlCharactersAndCredentials) {
   struct Case {
     std::string host;

@@ -309,7 +309,9 @@ TEST_F(RunSettingsTest, FtpTlsAndCertificate) {
   Settings({{"CAT_EXPPROMOSTOCK_NOMEFILE", "promo.csv"},
             {"CAT_EXPPROMOSTOCK_SCRIPT", "http://h/p"},
             {"ListinoStock", "7"},
-            {"CAT_FTP_CERTIFICATO", "sha256//abc="}});
+            {"CAT_FTP_CERTIFICATO", "sha256//abc="},
+            {"CAT_SFTP_CHIAVE", "/etc/exporttotale/id_ed25519"},
+            {"CAT_SFTP_IMPRONTA", "SHA256:abc"}});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tls.value_or("<no key>"));
     Settings({{"CAT_FTP_TLS", c.tls}});
@@ -318,6 +320,8 @@ TEST_F(RunSettingsTest, FtpTlsAndCertificate) {
     if (c.message.empty()) {
       EXPECT_EQ(read.ftp.tls, c.read);
       EXPECT_EQ(read.ftp.certificate, "sha256//abc=");
+      EXPECT_EQ(read.ftp.ssh_key, "/etc/exporttotale/id_ed25519");
+      EXPECT_EQ(read.ftp.host_fingerprint, "SHA256:abc");
     }
   }
 }
