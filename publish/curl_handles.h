@@ -21,12 +21,18 @@ struct CurlEasyDeleter {
 struct CurlUrlDeleter {
   void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
+struct CurlMultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
 struct CurlSlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
 // An easy handle: one transfer at a time, with the connections it keeps.
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+// A multi handle: transfers driven by a loop of the caller's, and the
+// connections they keep.
+using CurlMulti = std::unique_ptr<CURLM, CurlMultiDeleter>;
 // A parsed URL.
 using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
 // A list of texts, such as the raw FTP commands sent around a transfer.

@@ -22,6 +22,10 @@ constexpr long kWaitSeconds = 60;
 constexpr int kAttemptsOn421 = 5;
 constexpr std::chrono::milliseconds kPauseOn421(200);
 
+// A transfer's loop wakes up at least this often to read what the server
+// sent (see FtpConnection::Run).
+constexpr int kPollMilliseconds = 10;
+
 template <typename Value>
 void SetOption(CURL* handle, CURLoption option, Value value) {
   detail::SetOption<FtpError>(handle, option, value);
@@ -37,6 +41,14 @@ void SetTls(CURL* h, const FtpSettings& settings, bool implicit_tls) {
   SetOption(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
   SetOption(h, CURLOPT_USE_SSL,
             static_cast<long>(implicit_tls || settings.tls >= 2 ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+  // TLS 1.2 at most: over TLS 1.3 the session ticket comes after the
+  // handshake, and a data connection opened before libcurl has read it
+  // cannot reuse the session, which servers that require reuse (vsftpd's
+  // default) refuse with "522 SSL connection failed: session reuse
+  // required".
+  const long lowest = CURL_SSLVERSION_TLSv1_2;
+  const long highest = CURL_SSLVERSION_MAX_TLSv1_2;
+  SetOption(h, CURLOPT_SSLVERSION, lowest | highest);
   const bool verify = implicit_tls || settings.tls >= 2;
   const std::string& accepted = settings.certificate;
   const bool pinned = accepted.starts_with("sha256//");
@@ -45,14 +57,6 @@ void SetTls(CURL* h, const FtpSettings& settings, bool implicit_tls) {
   SetOption(h, CURLOPT_SSL_VERIFYHOST, check_authority ? 2L : 0L);
   if (verify && pinned) SetOption(h, CURLOPT_PINNEDPUBLICKEY, accepted.c_str());
   if (check_authority && !accepted.empty()) SetOption(h, CURLOPT_CAINFO, accepted.c_str());
-}
-
-int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* replies) {
-  if (type == CURLINFO_HEADER_IN)
-    static_cast<FtpReplies*>(replies)->Feed(std::string_view(data, size));
-  if (type == CURLINFO_HEADER_OUT)
-    static_cast<FtpReplies*>(replies)->Sent(std::string_view(data, size));
-  return 0;
 }
 
 // "213 N", the reply to SIZE; nullopt for any other.
@@ -82,6 +86,12 @@ std::unique_ptr<FtpConnection> FtpConnection::Connect(const FtpSettings& setting
     // A transfer without a body on the log-in directory: it logs in.
     const CURLcode code = connection->Perform("", Transfer{});
     if (code == CURLE_OK) return connection;
+    // A server without TLS refuses AUTH, vsftpd with "530 Please login with
+    // USER and PASS.", which alone would read as a refused log-in although
+    // neither the user name nor the password went out.
+    if (code == CURLE_USE_SSL_FAILED && connection->replies_.LastCommand().starts_with("AUTH "))
+      throw FtpError("TLS richiesto (CAT_FTP_TLS=2) ma non offerto dal server: AUTH rifiutato (" +
+                     connection->Describe(code) + "); nome utente e password non inviati");
     // A host that limits the connections per address counts the previous
     // file's connection until its session has ended on the server's side,
     // a moment after our QUIT: the greeting 421 is worth a few more tries.
@@ -92,9 +102,18 @@ std::unique_ptr<FtpConnection> FtpConnection::Connect(const FtpSettings& setting
   }
 }
 
+FtpConnection::~FtpConnection() {
+  // The handle leaves the multi handle before either is cleaned up; the
+  // multi handle's clean-up sends QUIT on a connection that is still open.
+  if (added_) curl_multi_remove_handle(multi_.get(), handle_.get());
+  handle_.reset();
+  multi_.reset();
+}
+
 void FtpConnection::Open(bool abort_on_stop) {
+  multi_.reset(curl_multi_init());
   handle_.reset(curl_easy_init());
-  if (!handle_) throw FtpError("Cannot create the FTP client");
+  if (!multi_ || !handle_) throw FtpError("Cannot create the FTP client");
   CURL* h = handle_.get();
   const bool implicit_tls = ImplicitTls(address_);
   SetOption(h, CURLOPT_USERNAME, settings_.user.c_str());
@@ -113,7 +132,7 @@ void FtpConnection::Open(bool abort_on_stop) {
   // The debug callback only runs in verbose mode; it swallows the output.
   SetOption(h, CURLOPT_VERBOSE, 1L);
   SetOption(h, CURLOPT_DEBUGFUNCTION, OnDebug);
-  SetOption(h, CURLOPT_DEBUGDATA, &replies_);
+  SetOption(h, CURLOPT_DEBUGDATA, this);
   SetOption(h, CURLOPT_TRANSFERTEXT, 0L);
   SetOption(h, CURLOPT_READFUNCTION, ReadUploadSource);
   if (abort_on_stop) AbortTransfersOnStop<FtpError>(h);
@@ -131,11 +150,39 @@ CURLcode FtpConnection::Perform(const std::string& path, const Transfer& transfe
   SetOption(h, CURLOPT_POSTQUOTE, transfer.after);
   replies_.Clear();
   error_buffer_[0] = '\0';
-  const CURLcode code = curl_easy_perform(h);
+  const CURLcode code = Run();
   // A transfer cut short by a stop is no failure of the server: it raises
   // StopRequestedError, which no caller takes for an FtpError.
   if (code != CURLE_OK) ThrowIfStopRequested();
   return code;
+}
+
+// libcurl 7.88 watches only the data connection while its TLS handshake is
+// unfinished, and the server finishes it only once STOR has come: with
+// curl_easy_perform, whose wait lasts a second, the reply to each command
+// sent between EPSV and STOR (TYPE I, DELE, TYPE A) was read only when that
+// second ran out, which made every FTPS upload about two seconds longer.
+CURLcode FtpConnection::Run() {
+  CURLM* m = multi_.get();
+  CURL* h = handle_.get();
+  if (added_) curl_multi_remove_handle(m, h);
+  added_ = curl_multi_add_handle(m, h) == CURLM_OK;
+  if (!added_) return CURLE_OUT_OF_MEMORY;
+  int running = 1;
+  CURLMcode mcode = CURLM_OK;
+  while (mcode == CURLM_OK) {
+    mcode = curl_multi_perform(m, &running);
+    if (mcode != CURLM_OK || running == 0) break;
+    mcode = curl_multi_poll(m, nullptr, 0, kPollMilliseconds, nullptr);
+  }
+  if (mcode != CURLM_OK)
+    return mcode == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_BAD_FUNCTION_ARGUMENT;
+  CURLcode result = CURLE_OK;
+  int left = 0;
+  while (const CURLMsg* message = curl_multi_info_read(m, &left)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == h) result = message->data.result;
+  }
+  return result;
 }
 
 std::string FtpConnection::PathOf(const std::string& name) const {
@@ -258,14 +305,25 @@ bool FtpConnection::Alive() const {
          socket != CURL_SOCKET_BAD;
 }
 
-std::string FtpConnection::Protection() const {
-  curl_tlssessioninfo* info = nullptr;
-  if (curl_easy_getinfo(handle_.get(), CURLINFO_TLS_SSL_PTR, &info) != CURLE_OK || !info ||
-      info->backend != CURLSSLBACKEND_OPENSSL || !info->internals)
-    return {};
-  const auto* ssl = static_cast<const SSL*>(info->internals);
-  return std::string(SSL_get_version(ssl)) + ", " + SSL_get_cipher_name(ssl);
+int FtpConnection::OnDebug(CURL* handle, curl_infotype type, char* data, size_t size,
+                           void* connection) {
+  auto* self = static_cast<FtpConnection*>(connection);
+  if (type == CURLINFO_HEADER_IN) self->replies_.Feed(std::string_view(data, size));
+  if (type == CURLINFO_HEADER_OUT) self->replies_.Sent(std::string_view(data, size));
+  // libcurl shows the TLS session only while a transfer runs: it is read
+  // at the first reply that comes through it.
+  if (type == CURLINFO_HEADER_IN && self->protection_.empty()) {
+    curl_tlssessioninfo* info = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_TLS_SSL_PTR, &info) == CURLE_OK && info &&
+        info->backend == CURLSSLBACKEND_OPENSSL && info->internals) {
+      const auto* ssl = static_cast<const SSL*>(info->internals);
+      self->protection_ = std::string(SSL_get_version(ssl)) + ", " + SSL_get_cipher_name(ssl);
+    }
+  }
+  return 0;
 }
+
+std::string FtpConnection::Protection() const { return protection_; }
 
 std::unique_ptr<RemoteConnection> FtpConnection::ForCleanup(std::chrono::milliseconds limit) const {
   std::unique_ptr<FtpConnection> cleanup(new FtpConnection(settings_, address_, base_url_));

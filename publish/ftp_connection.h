@@ -28,7 +28,7 @@ class FtpConnection final : public RemoteConnection {
   static std::unique_ptr<FtpConnection> Connect(const FtpSettings& settings,
                                                 const UploadAddress& address);
   // Sends QUIT when the connection is still open.
-  ~FtpConnection() override = default;
+  ~FtpConnection() override;
 
   void ChangeDirectory(const std::string& dir) override;
   RemoteOutcome Store(UploadSource& source, const std::string& name, bool delete_first) override;
@@ -52,6 +52,9 @@ class FtpConnection final : public RemoteConnection {
   // off only for the short clean-up after a stop.
   void Open(bool abort_on_stop);
   CURLcode Perform(const std::string& path, const Transfer& transfer);
+  // curl_easy_perform through the multi handle, in a loop that wakes up
+  // every few milliseconds.
+  CURLcode Run();
   std::string PathOf(const std::string& name) const;
   CURLcode RunCommands(const std::vector<std::string>& commands);
   std::optional<std::string> Shortfall(const std::string& remote_name, const UploadSource& source);
@@ -59,13 +62,21 @@ class FtpConnection final : public RemoteConnection {
   std::string Refusal(CURLcode code) const;
   bool StoreRefused(const std::string& remote_name) const;
   bool RenameTargetRefused() const;
+  // The debug callback: every reply and command, and the TLS in use.
+  static int OnDebug(CURL* handle, curl_infotype type, char* data, size_t size, void* connection);
 
   FtpSettings settings_;
   UploadAddress address_;
+  // The handle runs in a multi handle of its own, which keeps the
+  // connection between transfers; the handle stays added after a transfer,
+  // so that Alive can still find its connection.
+  CurlMulti multi_;
   CurlEasy handle_;
+  bool added_ = false;
   std::string base_url_;   // "ftp://host:port"
   std::string directory_;  // current remote directory; empty: the log-in one
   FtpReplies replies_;
+  std::string protection_;  // the TLS protocol and cipher; empty in clear
   char error_buffer_[CURL_ERROR_SIZE] = {};
 };
 

@@ -21,8 +21,10 @@
 
 #include "fixture/fixture.h"
 #include "support/servers.h"
+#include "support/sshd_server.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "support/vsftpd_server.h"
 #include "tests/e2e/e2e.h"
 
 namespace et::test {
@@ -267,6 +269,104 @@ TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, c.left);
   }
+}
+
+// The log-in line says what protects the connection: the SSH host key to
+// pin (read off the first check, before anything is sent), or the TLS in
+// use; the probe then goes over the protected connection.
+TEST_F(AdminCheckTest, SaysTheHostKeyToPinAndTheTlsInUse) {
+  SshdServer sshd;
+  VsftpdServer::Options tls_required;
+  tls_required.tls_required = true;
+  VsftpdServer vsftpd(tls_required);
+  const std::string probe_ok =
+      "caricamento di prova exporttotale-prova.txt ... ok (un'esecuzione carica ogni file come "
+      ".NOME.part e poi lo rinomina in NOME)";
+  struct Case {
+    const char* label;
+    std::vector<std::pair<std::string, std::string>> keys;
+    int status;
+    std::string login_line;
+    std::string probe_line;  // empty: no probe
+  };
+  const std::string sftp_login =
+      "accesso FTP a sftp://" + sshd.HostAndPort() + " come " + SshdServer::kUser + " ... ";
+  const std::string ftps_login =
+      "accesso FTP a " + vsftpd.HostAndPort() + " come " + VsftpdServer::kUser + " ... ";
+  const Case cases[] = {
+      {"SFTP, fingerprint not yet pinned",
+       {{"CAT_HOSTFTP", "sftp://" + sshd.HostAndPort()},
+        {"CAT_USERFTP", SshdServer::kUser},
+        {"CAT_PWDFTP", SshdServer::kPassword},
+        {"CAT_SFTP_IMPRONTA", ""}},
+       1,
+       sftp_login + "ERRORE: CAT_SFTP_IMPRONTA mancante: il server presenta la chiave host " +
+           sshd.Fingerprint() +
+           " (confrontarla con quella del fornitore e scriverla in CAT_SFTP_IMPRONTA)",
+       ""},
+      {"SFTP, fingerprint pinned",
+       {{"CAT_HOSTFTP", "sftp://" + sshd.HostAndPort()},
+        {"CAT_USERFTP", SshdServer::kUser},
+        {"CAT_PWDFTP", SshdServer::kPassword},
+        {"CAT_SFTP_IMPRONTA", sshd.Fingerprint()}},
+       0,
+       sftp_login + "ok (SSH, chiave host " + sshd.Fingerprint() + ")",
+       probe_ok},
+      {"FTP in clear to a server that requires TLS",
+       {{"CAT_HOSTFTP", vsftpd.HostAndPort()},
+        {"CAT_USERFTP", VsftpdServer::kUser},
+        {"CAT_PWDFTP", VsftpdServer::kPassword}},
+       1,
+       ftps_login + "ERRORE: 530 Non-anonymous sessions must use encryption. (il server chiede la "
+                    "cifratura: CAT_FTP_TLS=1 o 2)",
+       ""},
+      {"TLS required, the certificate not among the authorities",
+       {{"CAT_HOSTFTP", vsftpd.HostAndPort()},
+        {"CAT_USERFTP", VsftpdServer::kUser},
+        {"CAT_PWDFTP", VsftpdServer::kPassword},
+        {"CAT_FTP_TLS", "2"}},
+       1,
+       ftps_login +
+           "ERRORE: SSL certificate problem: self-signed certificate (CAT_FTP_CERTIFICATO: "
+           "un file di autorità PEM, sha256//CHIAVE o *)",
+       ""},
+      {"TLS required, the server's certificate as authority",
+       {{"CAT_HOSTFTP", vsftpd.HostAndPort()},
+        {"CAT_USERFTP", VsftpdServer::kUser},
+        {"CAT_PWDFTP", VsftpdServer::kPassword},
+        {"CAT_FTP_TLS", "2"},
+        {"CAT_FTP_CERTIFICATO", vsftpd.CertificateFile()}},
+       0,
+       ftps_login + "ok (TLSv1.",
+       probe_ok},
+  };
+  for (const Case& c : cases) {
+    Installation install(InstallationOptions{.executable = BuiltAdmin()});
+    Configure(install);
+    {
+      BusinessDb db = install.Business();
+      for (const auto& [key, value] : c.keys) db.SetTabX(key, value);
+      db.SetTabX("CAT_DIRFTP", "catalogo");
+    }
+    const ProcessResult r = Check(install);
+    SCOPED_TRACE(std::string(c.label) + "\n" + Describe(r));
+    EXPECT_EQ(r.exit_status, c.status);
+    const std::string login = LineOf(r.out, "accesso FTP a ");
+    EXPECT_EQ(login.substr(0, c.login_line.size()), c.login_line);
+    EXPECT_EQ(LineOf(r.out, "caricamento di prova"), c.probe_line);
+    EXPECT_EQ(sshd.Files(), std::vector<std::string>{});
+    EXPECT_EQ(vsftpd.Files(), std::vector<std::string>{});
+  }
+  // The certificate that failed verification got no password: every log-in
+  // came after AUTH TLS.
+  const std::vector<std::string> commands = vsftpd.Commands();
+  bool encrypted = false;
+  int logins_after_tls = 0;
+  for (const std::string& command : commands) {
+    if (command == "AUTH TLS") encrypted = true;
+    if (command.rfind("PASS", 0) == 0 && encrypted) ++logins_after_tls;
+  }
+  EXPECT_GE(logins_after_tls, 1);
 }
 
 TEST_F(AdminCheckTest, CredentialsInTheServerAndTheUrlsAreMasked) {

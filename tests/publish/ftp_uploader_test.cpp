@@ -317,7 +317,16 @@ TEST_F(FtpUploaderTest, TlsRequiredFromAServerWithoutItSendsNothingInClear) {
     const size_t before = server_.Commands().size();
     FtpUploader uploader(FtpSettings{
         .host = host, .user = FtpServer::kUser, .password = FtpServer::kPassword, .tls = 2});
-    EXPECT_TRUE(FtpErrorOf([&] { uploader.Connect(); }));
+    const std::optional<std::string> error = FtpErrorOf([&] { uploader.Connect(); });
+    ASSERT_TRUE(error);
+    // The refused AUTH is told as what it is, not as a refused log-in.
+    const std::string no_tls = "TLS richiesto (CAT_FTP_TLS=2) ma non offerto dal server: ";
+    if (host.starts_with("ftps://")) {
+      EXPECT_FALSE(error->starts_with(no_tls)) << *error;
+    } else {
+      EXPECT_TRUE(error->starts_with(no_tls + "AUTH rifiutato (5")) << *error;
+      EXPECT_TRUE(error->ends_with("); nome utente e password non inviati")) << *error;
+    }
     EXPECT_FALSE(uploader.IsConnected());
     const auto all = server_.Commands();
     for (auto c = all.begin() + static_cast<long>(before); c != all.end(); ++c) {

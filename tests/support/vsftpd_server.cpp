@@ -128,6 +128,12 @@ void VsftpdServer::PutFile(const std::string& name, const std::string& bytes) co
   ChownToAccount(path);
 }
 
+void VsftpdServer::MakeDirectory(const std::string& name) const {
+  const std::string path = root_ + "/" + kDirectory + "/" + name;
+  fs::create_directory(path);
+  ChownToAccount(path);
+}
+
 std::vector<std::string> VsftpdServer::Files() const {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(root_ + "/" + kDirectory))

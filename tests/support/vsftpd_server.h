@@ -50,6 +50,9 @@ class VsftpdServer {
   bool HasFile(const std::string& name) const;
   // Places a file in kDirectory, owned by the account as an upload would be.
   void PutFile(const std::string& name, const std::string& bytes) const;
+  // Makes a folder in kDirectory, owned by the account: a name the server can
+  // neither store a file under nor rename one onto.
+  void MakeDirectory(const std::string& name) const;
   // The names in kDirectory, sorted.
   std::vector<std::string> Files() const;
 
