@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/test_certificate.h"
+
 namespace et::test {
 namespace {
 
@@ -214,17 +216,8 @@ HttpServer::HttpServer(const Options& options)
   std::vector<std::string> args{
       ServerScript("http_server.py"), "--log", log_, "--host", options_.host, "--port", "0"};
   if (options_.scheme == Scheme::kHttps) {
-    const std::string cert = dir_.File("cert.pem");
-    const std::string key = dir_.File("key.pem");
-    RunOptions quiet;
-    quiet.timeout = std::chrono::seconds(60);
-    ProcessResult made = RunProcess("openssl",
-                                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                                     key, "-out", cert, "-days", "2", "-subj", "/CN=localhost"},
-                                    quiet);
-    if (made.exit_status != 0)
-      throw std::runtime_error("openssl could not make a certificate: " + made.err);
-    args.insert(args.end(), {"--cert", cert, "--key", key});
+    const TestCertificate made = TestCertificate::Make(dir_);
+    args.insert(args.end(), {"--cert", made.certificate, "--key", made.key});
     if (!options_.tls_max.empty()) args.insert(args.end(), {"--tls-max", options_.tls_max});
   }
   process_ = StartServer(args, &port_);

@@ -8,6 +8,7 @@
 
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "support/test_certificate.h"
 
 namespace et::test {
 

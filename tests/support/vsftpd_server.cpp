@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "support/servers.h"
+#include "support/test_certificate.h"
 
 namespace et::test {
 namespace {
@@ -90,14 +91,12 @@ VsftpdServer::VsftpdServer(const Options& options)
   if (options.deny_dot_files) conf += "deny_file={.*}\n";
   if (options.deny_rename_delete) conf += "cmds_denied=RNFR,RNTO,DELE\n";
   if (options.max_per_ip > 0) conf += "max_per_ip=" + std::to_string(options.max_per_ip) + "\n";
-  if (options.tls_required) {
-    certificate_ = dir_.File("cert.pem");
-    const std::string key = dir_.File("key.pem");
-    Run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
-                    certificate_, "-days", "2", "-subj", "/CN=localhost", "-addext",
-                    "subjectAltName=DNS:localhost,IP:127.0.0.1"});
-    conf += "ssl_enable=YES\nrsa_cert_file=" + certificate_ + "\nrsa_private_key_file=" + key +
-            "\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES\n";
+  if (options.tls_offered || options.tls_required) {
+    certificate_ = TestCertificate::Make(dir_);
+    conf += "ssl_enable=YES\nrsa_cert_file=" + certificate_.certificate +
+            "\nrsa_private_key_file=" + certificate_.key + "\nrequire_ssl_reuse=YES\n";
+    const std::string forced = options.tls_required ? "YES" : "NO";
+    conf += "force_local_logins_ssl=" + forced + "\nforce_local_data_ssl=" + forced + "\n";
   }
   const std::string conf_path = dir_.File("vsftpd.conf");
   WriteFile(conf_path, conf);

@@ -11,6 +11,7 @@
 
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "support/test_certificate.h"
 
 namespace et::test {
 
@@ -31,6 +32,8 @@ class VsftpdServer {
     // ssl_enable with a certificate made for the test, and both the log-in
     // and the data required over TLS.
     bool tls_required = false;
+    // ssl_enable with that certificate, TLS left to the client's choice.
+    bool tls_offered = false;
   };
 
   VsftpdServer() : VsftpdServer(Options{}) {}
@@ -43,7 +46,9 @@ class VsftpdServer {
   // "127.0.0.1:port".
   std::string HostAndPort() const;
   // The certificate (PEM) the server presents when TLS is on.
-  const std::string& CertificateFile() const { return certificate_; }
+  const std::string& CertificateFile() const { return certificate_.certificate; }
+  // The certificate's public key pin, "sha256//BASE64".
+  std::string PublicKeyPin() const { return certificate_.PublicKeyPin(); }
 
   // A file in kDirectory, as bytes; empty when it does not exist.
   std::string ReadReceived(const std::string& name) const;
@@ -64,7 +69,7 @@ class VsftpdServer {
   TempDir dir_;
   std::string root_;
   std::string log_;
-  std::string certificate_;
+  TestCertificate certificate_;
   std::unique_ptr<BackgroundProcess> process_;
   int port_ = 0;
 };
