@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,33 @@ template <typename ErrorType>
 void AbortTransfersOnStop(CURL* handle) {
   SetOption<ErrorType>(handle, CURLOPT_XFERINFOFUNCTION, AbortWhenStopRequested);
   SetOption<ErrorType>(handle, CURLOPT_NOPROGRESS, 0L);
+}
+
+// True while the handle keeps a connection that is still open.
+inline bool HasOpenConnection(CURL* handle) {
+  curl_socket_t socket = CURL_SOCKET_BAD;
+  return curl_easy_getinfo(handle, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+         socket != CURL_SOCKET_BAD;
+}
+
+// The limits of an upload connection: no proxy from the environment, no
+// signals, the connection awaited at most `wait` and a transfer that moves
+// no byte for that long broken off.
+template <typename ErrorType>
+void SetUploadLimits(CURL* handle, std::chrono::seconds wait) {
+  SetOption<ErrorType>(handle, CURLOPT_PROXY, "");
+  SetOption<ErrorType>(handle, CURLOPT_NOSIGNAL, 1L);
+  SetOption<ErrorType>(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(wait.count()));
+  SetOption<ErrorType>(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  SetOption<ErrorType>(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(wait.count()));
+}
+
+// Bounds everything the handle does, the connection included, by limit:
+// for the short clean-up after a stop.
+template <typename ErrorType>
+void BoundEveryTransfer(CURL* handle, std::chrono::milliseconds limit) {
+  SetOption<ErrorType>(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.count()));
+  SetOption<ErrorType>(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
 }
 
 // The TLS rule of every HTTP request to the web side and the monitoring

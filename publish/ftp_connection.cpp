@@ -15,7 +15,7 @@ namespace {
 
 // Each reply of the server is awaited at most this long, and so is the
 // connection; a data transfer that moves no byte for this long is broken off.
-constexpr long kWaitSeconds = 60;
+constexpr std::chrono::seconds kWait(60);
 
 // Connections refused with 421 (too many from this address) are tried again
 // this often, this far apart.
@@ -120,12 +120,8 @@ void FtpConnection::Open(bool abort_on_stop) {
   SetOption(h, CURLOPT_PASSWORD, settings_.password.c_str());
   SetOption(h, CURLOPT_PROTOCOLS_STR, implicit_tls ? "ftps" : "ftp");
   SetTls(h, settings_, implicit_tls);
-  SetOption(h, CURLOPT_PROXY, "");  // no proxy from the environment
-  SetOption(h, CURLOPT_NOSIGNAL, 1L);
-  SetOption(h, CURLOPT_CONNECTTIMEOUT, kWaitSeconds);
-  SetOption(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, kWaitSeconds);
-  SetOption(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  SetOption(h, CURLOPT_LOW_SPEED_TIME, kWaitSeconds);
+  SetUploadLimits<FtpError>(h, kWait);
+  SetOption(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(kWait.count()));
   SetOption(h, CURLOPT_FTP_USE_EPSV, 1L);  // passive: EPSV, then PASV
   SetOption(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
   SetOption(h, CURLOPT_ERRORBUFFER, error_buffer_);
@@ -299,11 +295,7 @@ bool FtpConnection::RenameTargetRefused() const {
   return codes.size() >= 2 && codes[codes.size() - 2] == 350 && codes.back() >= 400;
 }
 
-bool FtpConnection::Alive() const {
-  curl_socket_t socket = CURL_SOCKET_BAD;
-  return curl_easy_getinfo(handle_.get(), CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
-         socket != CURL_SOCKET_BAD;
-}
+bool FtpConnection::Alive() const { return HasOpenConnection(handle_.get()); }
 
 int FtpConnection::OnDebug(CURL* handle, curl_infotype type, char* data, size_t size,
                            void* connection) {
@@ -328,8 +320,7 @@ std::string FtpConnection::Protection() const { return protection_; }
 std::unique_ptr<RemoteConnection> FtpConnection::ForCleanup(std::chrono::milliseconds limit) const {
   std::unique_ptr<FtpConnection> cleanup(new FtpConnection(settings_, address_, base_url_));
   cleanup->Open(/*abort_on_stop=*/false);
-  SetOption(cleanup->handle_.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(limit.count()));
-  SetOption(cleanup->handle_.get(), CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
+  BoundEveryTransfer<FtpError>(cleanup->handle_.get(), limit);
   cleanup->directory_ = directory_;
   return cleanup;
 }

@@ -16,7 +16,7 @@ namespace {
 
 // Each step of the session is awaited at most this long; a transfer that
 // moves no byte for this long is broken off.
-constexpr long kWaitSeconds = 60;
+constexpr std::chrono::seconds kWait(60);
 
 template <typename Value>
 void SetOption(CURL* handle, CURLoption option, Value value) {
@@ -85,11 +85,7 @@ void SftpConnection::Open(bool abort_on_stop) {
   // The host key decides before the log-in: no known_hosts file is read.
   SetOption(h, CURLOPT_SSH_HOSTKEYFUNCTION, OnHostKey);
   SetOption(h, CURLOPT_SSH_HOSTKEYDATA, this);
-  SetOption(h, CURLOPT_PROXY, "");  // no proxy from the environment
-  SetOption(h, CURLOPT_NOSIGNAL, 1L);
-  SetOption(h, CURLOPT_CONNECTTIMEOUT, kWaitSeconds);
-  SetOption(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  SetOption(h, CURLOPT_LOW_SPEED_TIME, kWaitSeconds);
+  SetUploadLimits<FtpError>(h, kWait);
   SetOption(h, CURLOPT_ERRORBUFFER, error_buffer_);
   SetOption(h, CURLOPT_READFUNCTION, ReadUploadSource);
   SetOption(h, CURLOPT_WRITEFUNCTION, DiscardListing);
@@ -202,11 +198,7 @@ std::string SftpConnection::Describe(CURLcode code) const {
   return curl_easy_strerror(code);
 }
 
-bool SftpConnection::Alive() const {
-  curl_socket_t socket = CURL_SOCKET_BAD;
-  return curl_easy_getinfo(handle_.get(), CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
-         socket != CURL_SOCKET_BAD;
-}
+bool SftpConnection::Alive() const { return HasOpenConnection(handle_.get()); }
 
 std::string SftpConnection::Protection() const {
   return presented_fingerprint_.empty() ? "" : "SSH, chiave host " + presented_fingerprint_;
@@ -216,8 +208,7 @@ std::unique_ptr<RemoteConnection> SftpConnection::ForCleanup(
     std::chrono::milliseconds limit) const {
   std::unique_ptr<SftpConnection> cleanup(new SftpConnection(settings_, address_, base_url_));
   cleanup->Open(/*abort_on_stop=*/false);
-  SetOption(cleanup->handle_.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(limit.count()));
-  SetOption(cleanup->handle_.get(), CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
+  BoundEveryTransfer<FtpError>(cleanup->handle_.get(), limit);
   cleanup->directory_ = directory_;
   return cleanup;
 }
