@@ -162,13 +162,11 @@ std::string HintFor(const FtpSettings& ftp, const std::string& reason) {
   const bool sftp = address && address->protocol == UploadProtocol::kSftp;
   const bool ftps = address && address->protocol == UploadProtocol::kFtps;
   if (sftp || says("cat_sftp_impronta")) return {};
-  if (ftp.tls == 0 && !ftps && (says("encrypt") || says("tls") || says("ssl")))
+  if (ftp.tls == 0 && !ftps && (says("encrypt") || says("tls") || says("ssl") || says("cleartext")))
     return " (il server chiede la cifratura: CAT_FTP_TLS=1 o 2)";
   if ((ftp.tls > 0 || ftps) && (says("certificate") || says("pinned") || says("self-signed") ||
                                 says("self signed") || says("verify")))
     return " (CAT_FTP_CERTIFICATO: un file di autorità PEM, sha256//CHIAVE o *)";
-  if (ftp.tls == 2 && !ftps && (says("ssl level") || says("auth")))
-    return " (il server non offre TLS: CAT_FTP_TLS=2 lo richiede)";
   if (!ftp.direct_upload && says(".part"))
     return " (CAT_FTP_CARICAMENTODIRETTO=1 carica subito con il nome finale)";
   return {};
