@@ -19,7 +19,7 @@ namespace {
 
 using test::VsftpdServer;
 
-enum class Tls { kOffered, kRequired };
+enum class Tls { kOffered, kRequired, kImplicit };
 
 const std::string kContent = "A001;Caff\xE8;12,50\r\nA002;1\r\n";
 
@@ -67,6 +67,10 @@ TEST(FtpsUpload, EachSettingAgainstEachServer) {
        "SSL: public key does not match pinned public key"},
       {"TLS required, self-signed against the system's authorities", Tls::kOffered, 2, "", false,
        true, "SSL certificate problem: self-signed certificate"},
+      // "ftps://": TLS from the first byte, verified whatever CAT_FTP_TLS says.
+      {"implicit TLS, certificate as authority", Tls::kImplicit, 0, "file", true, true, ""},
+      {"implicit TLS, self-signed against the system's authorities", Tls::kImplicit, 0, "", false,
+       true, "SSL certificate problem: self-signed certificate"},
   };
   test::TempDir local;
   const std::string path = local.File("ESTRAZQ.CSV");
@@ -76,13 +80,15 @@ TEST(FtpsUpload, EachSettingAgainstEachServer) {
     VsftpdServer::Options options;
     options.tls_offered = c.server == Tls::kOffered;
     options.tls_required = c.server == Tls::kRequired;
+    options.tls_implicit = c.server == Tls::kImplicit;
     VsftpdServer server(options);
     std::string accepted = c.certificate;
     if (c.certificate == "file") accepted = server.CertificateFile();
     if (c.certificate == "pin") accepted = server.PublicKeyPin();
     if (c.certificate == "wrong pin")
       accepted = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
-    FtpUploader uploader(FtpSettings{.host = server.HostAndPort(),
+    const bool implicit = c.server == Tls::kImplicit;
+    FtpUploader uploader(FtpSettings{.host = (implicit ? "ftps://" : "") + server.HostAndPort(),
                                      .user = VsftpdServer::kUser,
                                      .password = VsftpdServer::kPassword,
                                      .tls = c.tls,
@@ -106,9 +112,10 @@ TEST(FtpsUpload, EachSettingAgainstEachServer) {
     }
     const std::vector<std::string> commands = server.Commands();
     const Clear clear = CommandsInClear(commands);
-    EXPECT_EQ(clear.auth, c.encrypted) << testing::PrintToString(commands);
+    // Implicit TLS has no AUTH: every command is inside TLS.
+    EXPECT_EQ(clear.auth, c.encrypted && !implicit) << testing::PrintToString(commands);
     // Encrypted or refused: the log-in never went in clear before AUTH.
-    if (c.encrypted) {
+    if (c.encrypted && !implicit) {
       EXPECT_EQ(clear.before_auth, std::vector<std::string>{});
       EXPECT_EQ(std::count(commands.begin(), commands.end(), "PROT P"), c.uploads ? 1 : 0);
     }

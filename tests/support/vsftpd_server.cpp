@@ -91,12 +91,13 @@ VsftpdServer::VsftpdServer(const Options& options)
   if (options.deny_dot_files) conf += "deny_file={.*}\n";
   if (options.deny_rename_delete) conf += "cmds_denied=RNFR,RNTO,DELE\n";
   if (options.max_per_ip > 0) conf += "max_per_ip=" + std::to_string(options.max_per_ip) + "\n";
-  if (options.tls_offered || options.tls_required) {
+  if (options.tls_offered || options.tls_required || options.tls_implicit) {
     certificate_ = TestCertificate::Make(dir_);
     conf += "ssl_enable=YES\nrsa_cert_file=" + certificate_.certificate +
             "\nrsa_private_key_file=" + certificate_.key + "\nrequire_ssl_reuse=YES\n";
-    const std::string forced = options.tls_required ? "YES" : "NO";
+    const std::string forced = options.tls_offered ? "NO" : "YES";
     conf += "force_local_logins_ssl=" + forced + "\nforce_local_data_ssl=" + forced + "\n";
+    if (options.tls_implicit) conf += "implicit_ssl=YES\n";
   }
   const std::string conf_path = dir_.File("vsftpd.conf");
   WriteFile(conf_path, conf);

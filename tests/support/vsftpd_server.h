@@ -34,6 +34,8 @@ class VsftpdServer {
     bool tls_required = false;
     // ssl_enable with that certificate, TLS left to the client's choice.
     bool tls_offered = false;
+    // TLS from the first byte (implicit_ssl, "ftps://"), required.
+    bool tls_implicit = false;
   };
 
   VsftpdServer() : VsftpdServer(Options{}) {}
