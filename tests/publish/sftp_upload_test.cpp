@@ -2,11 +2,16 @@
 // the host key pinned before anything is sent, and the fallbacks its
 // refusals force, with what arrived byte for byte.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <thread>
 
+#include "platform/stop_signals.h"
 #include "publish/errors.h"
 #include "publish/ftp_uploader.h"
 #include "support/sshd_server.h"
@@ -156,6 +161,41 @@ TEST_F(SftpUploadTest, AMissingDirectoryIsRefused) {
   FtpUploader uploader(SettingsFor(server));
   ASSERT_NO_THROW(uploader.Connect());
   EXPECT_THROW(uploader.ChangeDirectory("non-esiste"), FtpError);
+}
+
+// A stop while the file goes over deletes the temporary file over a fresh
+// session, and the previous file stays.
+TEST_F(SftpUploadTest, AStopDuringTheTransferDeletesTheTemporaryFile) {
+  SshdServer server;
+  server.PutFile("ESTRAZQ.CSV", "previous\r\n");
+  // Large enough that the transfer is still going when the stop comes.
+  const std::string big = local_.File("big/ESTRAZQ.CSV");
+  std::filesystem::create_directories(local_.File("big"));
+  test::WriteFile(big, std::string(64u << 20, 'x'));
+  FtpUploader uploader(SettingsFor(server));
+  ASSERT_NO_THROW(uploader.Connect());
+  ASSERT_NO_THROW(uploader.ChangeDirectory(SshdServer::kDirectory));
+  std::thread stopper([&] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      std::error_code error;
+      const auto size = std::filesystem::file_size(server.PathOf(".ESTRAZQ.CSV.part"), error);
+      if ((!error && size > 0) || std::chrono::steady_clock::now() > until) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // As a signal would: the transfer sees the stop within its progress
+    // callback.
+    RequestStopForTesting(SIGTERM, 0);
+    try {
+      ThrowIfStopRequested();
+    } catch (const StopRequestedError&) {
+    }
+  });
+  EXPECT_THROW(uploader.Upload(big), StopRequestedError);
+  stopper.join();
+  ClearStopForTesting();
+  EXPECT_EQ(server.Files(), std::vector<std::string>{"ESTRAZQ.CSV"});
+  EXPECT_EQ(server.ReadReceived("ESTRAZQ.CSV"), "previous\r\n");
 }
 
 // The host key is checked before the log-in: a server presenting another

@@ -228,7 +228,11 @@ std::string SshdServer::ReadReceived(const std::string& name) const {
 }
 
 bool SshdServer::HasFile(const std::string& name) const {
-  return fs::is_regular_file(root_ + "/" + kDirectory + "/" + name);
+  return fs::is_regular_file(PathOf(name));
+}
+
+std::string SshdServer::PathOf(const std::string& name) const {
+  return root_ + "/" + kDirectory + "/" + name;
 }
 
 void SshdServer::PutFile(const std::string& name, const std::string& bytes) const {

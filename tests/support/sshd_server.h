@@ -64,6 +64,8 @@ class SshdServer {
   // A file in kDirectory, as bytes; empty when it does not exist.
   std::string ReadReceived(const std::string& name) const;
   bool HasFile(const std::string& name) const;
+  // Where a file of kDirectory is on this machine.
+  std::string PathOf(const std::string& name) const;
   // Places a file in kDirectory owned by the account, as an upload would be.
   void PutFile(const std::string& name, const std::string& bytes) const;
   // Places a file in kDirectory owned by root (mode 644): the account can
