@@ -82,10 +82,21 @@ void MakeKey(const std::string& path, const std::string& passphrase) {
       {"-q", "-t", "ed25519", "-N", passphrase, "-C", "exporttotale-test", "-f", path});
 }
 
+// A process's /proc/PID/stat; empty when the process is gone. Reading the
+// file of a process that ends meanwhile fails with ESRCH, which the stream
+// buffer raises past the stream.
+std::string ReadStat(const fs::path& path) {
+  std::ifstream in(path);
+  try {
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    return {};
+  }
+}
+
 // The state letter of /proc/PID/stat; 0 when the process is gone.
 char State(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string stat = ReadStat("/proc/" + std::to_string(pid) + "/stat");
   const size_t comm_end = stat.rfind(')');
   if (comm_end == std::string::npos || comm_end + 2 >= stat.size()) return 0;
   return stat[comm_end + 2];
@@ -102,8 +113,7 @@ std::vector<pid_t> Descendants(pid_t pid) {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream in(entry.path() / "stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string stat = ReadStat(entry.path() / "stat");
     const size_t comm_end = stat.rfind(')');
     if (comm_end == std::string::npos) continue;
     std::istringstream fields(stat.substr(comm_end + 2));
