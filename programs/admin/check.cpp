@@ -218,6 +218,14 @@ void CheckUpload(const FtpSettings& ftp, bool try_upload, Report& report) {
   } catch (const std::exception& e) {
     WarnOnce(fallbacks, probe_step, report);
     report.Fail(probe_step, e.what() + HintFor(ftp, e.what()));
+    // A failed upload ends its connection; the probe of an upload that got
+    // through before goes over a fresh one, when the server allows it.
+    try {
+      uploader.Connect();
+      uploader.ChangeDirectory(ftp.directory);
+      uploader.Delete(kUploadProbeName);
+    } catch (const std::exception&) {
+    }
   }
 }
 

@@ -181,6 +181,7 @@ TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
     bool refuse_dot_names;
     bool refuse_overwrite;
     bool refuse_rename_delete;
+    bool direct_upload;  // CAT_FTP_CARICAMENTODIRETTO=1
     const char* user;
     const char* password;
     int status;
@@ -194,6 +195,7 @@ TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
        true,
        false,
        false,
+       false,
        FtpServer::kUser,
        FtpServer::kPassword,
        0,
@@ -205,6 +207,7 @@ TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
        false,
        true,
        false,
+       false,
        FtpServer::kUser,
        FtpServer::kPassword,
        0,
@@ -215,6 +218,7 @@ TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
        false,
        false,
        true,
+       false,
        FtpServer::kUser,
        FtpServer::kPassword,
        0,
@@ -227,10 +231,25 @@ TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
        false,
        false,
        false,
+       false,
        FtpServer::kReadOnlyUser,
        FtpServer::kReadOnlyPassword,
        1,
        step + "ERRORE: STOR exporttotale-prova.txt: 550 Not enough privileges.",
+       {},
+       {}},
+      // The first store gets through, the replacing one does not: the
+      // probe goes over a fresh connection.
+      {"direct upload to a server refusing to overwrite",
+       false,
+       true,
+       false,
+       true,
+       FtpServer::kUser,
+       FtpServer::kPassword,
+       1,
+       step + "ERRORE: STOR exporttotale-prova.txt: 550 exporttotale-prova.txt: Overwrite "
+              "permission denied",
        {},
        {}},
   };
@@ -248,6 +267,7 @@ TEST_F(AdminCheckTest, ProbeUploadSaysHowARunWillStoreItsFiles) {
       db.SetTabX("CAT_HOSTFTP", server.HostAndPort());
       db.SetTabX("CAT_USERFTP", c.user);
       db.SetTabX("CAT_PWDFTP", c.password);
+      db.SetTabX("CAT_FTP_CARICAMENTODIRETTO", c.direct_upload ? "1" : "");
     }
     const ProcessResult r = Check(install);
     SCOPED_TRACE(std::string(c.name) + "\n" + Describe(r));
