@@ -29,20 +29,6 @@ constexpr const char* kJails = "/var/lib/exporttotale-sftp-tests";
 // sshd's empty directory for its unprivileged child before log-in.
 constexpr const char* kPrivsepDir = "/run/sshd";
 
-ProcessResult Try(const std::string& program, const std::vector<std::string>& args,
-                  const std::string& stdin_bytes = {}) {
-  RunOptions options;
-  options.timeout = std::chrono::seconds(60);
-  if (!stdin_bytes.empty()) options.stdin_bytes = stdin_bytes;
-  return RunProcess(program, args, options);
-}
-
-ProcessResult Run(const std::string& program, const std::vector<std::string>& args) {
-  ProcessResult r = Try(program, args);
-  if (r.exit_status != 0) throw std::runtime_error(program + " failed: " + r.err);
-  return r;
-}
-
 // The local account of the server: no shell (it gets internal-sftp only),
 // "/" as its home, which the chroot makes the login directory. Test programs
 // running at the same time change /etc/passwd and /etc/shadow too: a lock
@@ -51,12 +37,12 @@ void EnsureAccount() {
   for (int attempt = 1;; ++attempt) {
     std::string error;
     if (::getpwnam(SshdServer::kUser) == nullptr)
-      error = Try("useradd", {"--no-create-home", "--home-dir", "/", "--shell", "/usr/sbin/nologin",
-                              SshdServer::kUser})
+      error = RunSetupTool("useradd", {"--no-create-home", "--home-dir", "/", "--shell",
+                                       "/usr/sbin/nologin", SshdServer::kUser})
                   .err;
     if (::getpwnam(SshdServer::kUser) != nullptr) {
-      const ProcessResult r =
-          Try("chpasswd", {}, std::string(SshdServer::kUser) + ":" + SshdServer::kPassword + "\n");
+      const ProcessResult r = RunSetupTool(
+          "chpasswd", {}, std::string(SshdServer::kUser) + ":" + SshdServer::kPassword + "\n");
       if (r.exit_status == 0) return;
       error = r.err;
     }
@@ -78,8 +64,8 @@ void Own(const std::string& path, uid_t uid, gid_t gid, mode_t mode) {
 
 // A key pair made by ssh-keygen at path (private) and path.pub.
 void MakeKey(const std::string& path, const std::string& passphrase) {
-  Run("ssh-keygen",
-      {"-q", "-t", "ed25519", "-N", passphrase, "-C", "exporttotale-test", "-f", path});
+  RunSetupToolOrThrow("ssh-keygen", {"-q", "-t", "ed25519", "-N", passphrase, "-C",
+                                     "exporttotale-test", "-f", path});
 }
 
 // A process's /proc/PID/stat; empty when the process is gone. Reading the
@@ -166,7 +152,8 @@ SshdServer::SshdServer(const Options& options)
   MakeKey(ClientKeyFile(), "");
   MakeKey(EncryptedClientKeyFile(), kKeyPassphrase);
   MakeKey(UnauthorizedKeyFile(), "");
-  std::istringstream listing(Run("ssh-keygen", {"-l", "-f", host_key + ".pub"}).out);
+  std::istringstream listing(
+      RunSetupToolOrThrow("ssh-keygen", {"-l", "-f", host_key + ".pub"}).out);
   std::string bits;
   listing >> bits >> fingerprint_;  // "256 SHA256:... comment (ED25519)"
   // The monitor reads the keys as the account, and only from a file no one

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <stdexcept>
@@ -346,6 +347,21 @@ void BackgroundProcess::Stop() {
     ::waitpid(pid_, &status, 0);
   }
   pid_ = -1;
+}
+
+ProcessResult RunSetupTool(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& stdin_bytes) {
+  RunOptions options;
+  options.timeout = std::chrono::seconds(60);
+  if (!stdin_bytes.empty()) options.stdin_bytes = stdin_bytes;
+  return RunProcess(program, args, options);
+}
+
+ProcessResult RunSetupToolOrThrow(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& stdin_bytes) {
+  ProcessResult r = RunSetupTool(program, args, stdin_bytes);
+  if (r.exit_status != 0) throw std::runtime_error(program + " failed: " + r.err);
+  return r;
 }
 
 }  // namespace et::test

@@ -52,6 +52,15 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const RunOptions& options = {});
 
+// A tool that sets a test server up (useradd, ssh-keygen, openssl), given a
+// minute and the standard input given: its result, whatever its status.
+ProcessResult RunSetupTool(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& stdin_bytes = {});
+// The same, raising std::runtime_error with its standard error when it
+// exits with a status other than 0.
+ProcessResult RunSetupToolOrThrow(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& stdin_bytes = {});
+
 // A program running for the life of the object, typically a test server. Its
 // standard input is /dev/null, its standard error is the test's, and its
 // standard output is a pipe from which the test reads the first line.

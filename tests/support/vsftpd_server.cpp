@@ -25,23 +25,15 @@ constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
 // vsftpd changes into the account's home before its chroot: it must exist.
 constexpr const char* kHome = "/var/lib/exporttotale-ftp";
 
-void Run(const std::string& program, const std::vector<std::string>& args,
-         const std::string& stdin_bytes = {}) {
-  RunOptions options;
-  options.timeout = std::chrono::seconds(60);
-  if (!stdin_bytes.empty()) options.stdin_bytes = stdin_bytes;
-  const ProcessResult r = RunProcess(program, args, options);
-  if (r.exit_status != 0) throw std::runtime_error(program + " failed: " + r.err);
-}
-
 // The local account of the server, with a shell listed in /etc/shells (PAM
 // refuses others) and its password.
 void EnsureAccount() {
   fs::create_directories(kHome);
   if (::getpwnam(VsftpdServer::kUser) == nullptr)
-    Run("useradd",
-        {"--no-create-home", "--home-dir", kHome, "--shell", "/bin/sh", VsftpdServer::kUser});
-  Run("chpasswd", {}, std::string(VsftpdServer::kUser) + ":" + VsftpdServer::kPassword + "\n");
+    RunSetupToolOrThrow("useradd", {"--no-create-home", "--home-dir", kHome, "--shell", "/bin/sh",
+                                    VsftpdServer::kUser});
+  RunSetupToolOrThrow("chpasswd", {},
+                      std::string(VsftpdServer::kUser) + ":" + VsftpdServer::kPassword + "\n");
 }
 
 void ChownToAccount(const std::string& path) {
